@@ -1,0 +1,89 @@
+// quorbel-cli: the archive handlers, messages and operations of Quorbel on the command line.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/terminal_prompts.h"
+#include "core/messages.h"
+#include "core/settings.h"
+#include "platform/registry_access.h"
+
+namespace {
+constexpr const char* kVersion = "quorbel-cli 0.1.0";
+
+constexpr const char* kHelp =
+    "usage: quorbel-cli COMMAND ARGUMENTS... [global options]\n"
+    "\n"
+    "commands:\n"
+    "  list    ARCHIVE [--columns all|N,N,...] [--csv | --tsv]\n"
+    "  test    ARCHIVE\n"
+    "  extract ARCHIVE [MEMBER...] [-d DIR] [--flat | --folder-names]\n"
+    "                  [--overwrite | --no-overwrite] [--skip-older | --no-skip-older]\n"
+    "  stat    ARCHIVE\n"
+    "  settings get  KEY NAME\n"
+    "  settings set  KEY NAME TEXT\n"
+    "  settings list KEY\n"
+    "  settings delete KEY [NAME]\n"
+    "\n"
+    "global options: --password TEXT   --lang en|fr   --help   --version\n"
+    "columns: 1 Name, 2 Size, 3 Type, 4 Modified, 5 Ratio, 6 Packed, 7 CRC, 8 Attributes,\n"
+    "         9 Path, 10 Comment\n";
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quorbel;
+    std::vector<std::string> args;
+    std::string lang;
+    bool help = false, version = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--password" || a == "--lang") {
+            if (i + 1 >= argc) {
+                std::cerr << "usage: quorbel-cli " << a << " needs a value (see --help)\n";
+                return 2;
+            }
+            std::string value = argv[++i];
+            if (a == "--password")
+                SetProgramPassword(value);
+            else
+                lang = value;
+        } else if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--version") {
+            version = true;
+        } else {
+            args.push_back(a);
+        }
+    }
+    if (lang.empty()) {
+        SetLanguage(LanguageFromSetting(AppRegistry().ReadInteger("", "Language", 0)));
+    } else if (lang == "en" || lang == "fr") {
+        SetLanguage(lang == "fr" ? Language::French : Language::English);
+    } else {
+        std::cerr << "usage: quorbel-cli --lang en|fr\n";
+        return 2;
+    }
+    if (version) {
+        std::cout << kVersion << "\n";
+        return 0;
+    }
+    if (help) {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (args.empty()) {
+        std::cerr << kHelp;
+        return 2;
+    }
+    cli::TerminalPrompts prompts;
+    SetPrompts(&prompts);
+    int rc;
+    if (args[0] == "settings")
+        rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
+    else
+        rc = cli::RunReadCommand(args, std::cout, std::cerr);
+    std::cout.flush();
+    SetPrompts(nullptr);
+    return rc;
+}

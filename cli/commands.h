@@ -1,0 +1,17 @@
+// The command groups of quorbel-cli. Each returns the process exit code: 0 done, 1 failed
+// (message on `err`), 2 bad usage (usage line on `err`).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quorbel::cli {
+
+// Global options already removed from `args`; args[0] is the command word.
+int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// args[0] is "settings"; args[1] is get, set, list or delete.
+int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace quorbel::cli

@@ -1,0 +1,48 @@
+#include "cli/terminal_prompts.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include <unistd.h>
+
+namespace quorbel::cli {
+
+namespace {
+// A line typed at the terminal, or none when nobody is there to type it.
+std::optional<std::string> AskLine(const std::string& question) {
+    if (!isatty(STDIN_FILENO)) return std::nullopt;
+    std::cerr << question << " " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    return line;
+}
+}  // namespace
+
+bool TerminalPrompts::AskYesNo(const std::string& message) {
+    auto line = AskLine(message + " [y/N]");
+    return line && (*line == "y" || *line == "Y" || *line == "yes");
+}
+
+UserPrompts::Overwrite TerminalPrompts::AskOverwrite(const std::string&) {
+    // --overwrite is how a script asks for replacement; without it files are kept.
+    return Overwrite::No;
+}
+
+std::optional<std::string> TerminalPrompts::AskPassword(const std::string&) {
+    return std::nullopt;  // the password comes from --password
+}
+
+bool TerminalPrompts::AskNextDisk(const std::string& message) {
+    auto line = AskLine(message + " [Enter = ready, q = cancel]");
+    return line && *line != "q" && *line != "Q";
+}
+
+std::optional<std::string> TerminalPrompts::ChooseFolder(const std::string& title, const std::string&) {
+    auto line = AskLine(title);
+    if (!line || line->empty()) return std::nullopt;
+    return line;
+}
+
+void TerminalPrompts::ShowMessage(const std::string& message) { std::cerr << message << "\n"; }
+
+}  // namespace quorbel::cli

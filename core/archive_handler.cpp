@@ -1,0 +1,471 @@
+#include "core/archive_handler.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include <sys/stat.h>
+
+#include "core/messages.h"
+#include "core/text_format.h"
+#include "core/type_cache.h"
+#include "platform/file_system.h"
+#include "platform/registry_access.h"
+#include "platform/temp_folders.h"
+
+namespace quorbel {
+
+namespace {
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string NormaliseName(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        if (c == '/') c = '\\';
+        if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+        out += c;
+    }
+    return out;
+}
+
+int RatioOf(int64_t packed, int64_t unpacked) {
+    return int((static_cast<long double>(unpacked) - packed) * 100 / unpacked);
+}
+
+ArchiveHandler::ThumbnailHook g_thumbnail_hook = nullptr;
+}  // namespace
+
+MemoryBlock MemoryBlock::Allocate(size_t size) {
+    MemoryBlock block;
+    block.data.reset(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
+    if (block.data) block.size = size;
+    return block;
+}
+
+const std::string& ArchiveEntry::TypeText() const {
+    static const std::string none;
+    return type_index >= 0 ? TypeCache::Instance().At(type_index).name : none;
+}
+
+AddRequest AddRequest::FromSettings() {
+    AppRegistry reg;
+    const char* key = "Options\\AddFiles";
+    AddRequest r;
+    r.action = int(reg.ReadInteger(key, "Action", 2));
+    r.store_format83 = reg.ReadBool(key, "bStoreFormat83", false);
+    r.include_sub_folders = reg.ReadBool(key, "bIncludeSubFolders", true);
+    r.save_current_folder_name = reg.ReadBool(key, "bSaveCurrentFolderName", false);
+    r.include_only_non_archived = reg.ReadBool(key, "bIncludeOnlyNonArchivedFiles", false);
+    r.reset_archive_attribute = reg.ReadBool(key, "bResetArchiveAttribute", false);
+    r.include_system_files = reg.ReadBool(key, "bIncludeSystemFiles", true);
+    return r;
+}
+
+ArchiveHandler::ArchiveHandler() : sink_(&SilentSink()) {
+    const HandlerOptions& options = LoadHandlerOptions();
+    extract_options_ = LoadExtractOptions();
+    work_folder_ = CreateScratchFolder(options.temporary_directory);
+    drag_folder_ = CreateScratchFolder(options.temporary_directory);
+}
+
+ArchiveHandler::~ArchiveHandler() {
+    ArchiveHandler::Close();
+    if (!work_folder_.empty()) RemoveTree(work_folder_);
+    if (!drag_folder_.empty()) RemoveTree(drag_folder_);
+}
+
+void ArchiveHandler::SetMessage(int code, const std::string& a, const std::string& b,
+                                const std::string& c, const std::string& d) {
+    last_message_ = FormatText(MessageTemplate(code).c_str(), a.c_str(), b.c_str(), c.c_str(), d.c_str());
+}
+
+int ArchiveHandler::Unsupported() {
+    SetMessage(kMsgUnsupportedOperation, format_name_);
+    return kStatusFailed;
+}
+
+bool ArchiveHandler::StillGoing(int64_t position) {
+    if (position % progress_step_ != 0) return true;
+    if (sink_->SetPos(position) != 0) return true;
+    SetMessage(kMsgAborted);
+    return false;
+}
+
+void ArchiveHandler::ResetTree() {
+    root_.children.clear();
+    root_.files.clear();
+    folders_.clear();
+    folder_index_.clear();
+    last_folder_ = nullptr;
+}
+
+void ArchiveHandler::Close() {
+    stream_.Close();
+    entries_.clear();
+    entries_.shrink_to_fit();
+    info_ = ArchiveInfo();
+    ResetTree();
+    extracted_.clear();
+    volume_table_.clear();
+    multi_volume_ = false;
+    current_disk_ = 0;
+    total_packed_ = total_unpacked_ = -1;
+    for (int i = 0; i < kHintCount; ++i) {
+        hint_length_[i] = 0;
+        hint_index_[i] = -1;
+    }
+    file_count_ = 0;
+    setup_count_ = 0;
+    first_setup_.clear();
+    has_encrypted_ = false;
+    modified_ = false;
+    archive_comment_.clear();
+    has_archive_time_ = false;
+    archive_time_ = 0;
+}
+
+int ArchiveHandler::RemoveEntry(int index, bool compact) {
+    if (index < 0 || size_t(index) >= entries_.size()) {
+        SetMessage(kMsgOverflow);
+        return kStatusFailed;
+    }
+    ArchiveEntry& e = entries_[size_t(index)];
+    if (e.allocated && e.is_file) --file_count_;
+    if (compact) {
+        entries_.erase(entries_.begin() + index);
+        // Entry indices in the tree after `index` move down by one.
+        auto fix = [index](std::vector<int>& files) {
+            files.erase(std::remove(files.begin(), files.end(), index), files.end());
+            for (int& f : files)
+                if (f > index) --f;
+        };
+        fix(root_.files);
+        for (auto& item : folders_) fix(item.node->files);
+    } else {
+        e = ArchiveEntry();
+    }
+    return kStatusOk;
+}
+
+void ArchiveHandler::RecordFileInfo(const std::string& path) {
+    info_ = ArchiveInfo();
+    std::error_code ec;
+    const std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+    size_t slash = absolute.find_last_of('/');
+    info_.file_name = slash == std::string::npos ? absolute : absolute.substr(slash + 1);
+    info_.folder = slash == std::string::npos ? std::string() : absolute.substr(0, slash);
+    info_.short_path = ShortPathName(absolute);
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0) {
+        info_.file_size = int64_t(st.st_size);
+        info_.size_text = SizeShortText(info_.file_size);
+        // Linux keeps no creation time that stat reports; the status-change time stands in.
+        info_.created = LongDateText(st.st_ctime);
+        info_.modified = LongDateText(st.st_mtime);
+        info_.accessed = LongDateText(st.st_atime);
+        info_.attributes = AttributeLetters(GetDosAttributes(path));
+        archive_time_ = st.st_mtime;
+        has_archive_time_ = true;
+    }
+}
+
+void ArchiveHandler::RecordTotals() {
+    info_.file_count = std::to_string(file_count_);
+    info_.total_packed = total_packed_ == -1 ? "?" : SizeShortText(total_packed_);
+    info_.total_unpacked = total_unpacked_ == -1 ? "?" : SizeShortText(total_unpacked_);
+    if (total_packed_ != -1 && total_unpacked_ != -1 && total_unpacked_ != 0)
+        info_.ratio = FormatText("%d%%", RatioOf(total_packed_, total_unpacked_));
+    else
+        info_.ratio = "?";
+}
+
+int ArchiveHandler::Open(const std::string& path_in) {
+    const std::string path = path_in;  // may alias path_, which Close clears
+    if (path == path_ && stream_.IsOpen() && has_archive_time_) {
+        std::time_t t = FileTime(path);
+        if (t != -1 && t <= archive_time_) return kStatusOk;
+    }
+    Close();
+    path_ = path;
+    if (!stream_.OpenFile(path, true)) {
+        SetMessage(kMsgCannotOpen, path);
+        return kStatusCannotOpen;
+    }
+    RecordFileInfo(path);
+    sink_->Begin();
+    sink_->SetText(MessageTemplate(kMsgReadingDirectory));
+    int status = ReadDirectory();
+    sink_->End(0);
+    RecordTotals();
+    return status;
+}
+
+int ArchiveHandler::OpenFromMemory(std::vector<uint8_t> bytes, const std::string& name) {
+    Close();
+    resource_bytes_ = std::move(bytes);
+    stream_.AttachMemory(resource_bytes_.data(), resource_bytes_.size());
+    stream_.SetName(name);
+    path_ = name;
+    int status = ReadDirectory();
+    RecordTotals();
+    return status;
+}
+
+int ArchiveHandler::ReadDirectory() { return Unsupported(); }
+int ArchiveHandler::Reload() { return Open(path_); }
+int ArchiveHandler::AddFile(const std::string&, const std::string&, const std::string&) {
+    return Unsupported();
+}
+MemoryBlock ArchiveHandler::UnpackEntry(const ArchiveEntry&, int& status) {
+    status = kStatusFailed;
+    Unsupported();
+    return {};
+}
+int ArchiveHandler::Save(const std::string&, int64_t, const std::vector<uint8_t>*) {
+    return Reload();
+}
+int ArchiveHandler::SaveAs(const std::string&, int64_t, const std::vector<uint8_t>*) {
+    return Unsupported();
+}
+bool ArchiveHandler::CanUpdate() { return Unsupported() != 0; }
+bool ArchiveHandler::CanExtract() { return false; }
+bool ArchiveHandler::CanEdit() { return false; }
+bool ArchiveHandler::CanMakeSfx() { return false; }
+bool ArchiveHandler::CanSpan() { return false; }
+
+bool ArchiveHandler::AllocateEntries(size_t count) {
+    SetMessage(kMsgOutOfMemory);
+    try {
+        entries_.clear();
+        entries_.resize(count);
+    } catch (const std::bad_alloc&) {
+        entries_.clear();
+        return false;
+    } catch (const std::length_error&) {
+        entries_.clear();
+        return false;
+    }
+    progress_step_ = int(std::sqrt(double(count))) + 1;
+    return true;
+}
+
+void ArchiveHandler::SetEntryTime(ArchiveEntry& entry, std::time_t t) {
+    entry.time = t;
+    // Members of one archive share few distinct times; the texts are cached per time value.
+    auto it = date_cache_.find(t);
+    if (it == date_cache_.end()) {
+        if (date_cache_.size() > 65536) date_cache_.clear();
+        it = date_cache_.emplace(t, std::make_pair(ShortDateText(t), LongDateText(t))).first;
+    }
+    entry.date_text = it->second.first;
+    entry.long_date_text = it->second.second;
+}
+
+void ArchiveHandler::SetEntryTime(ArchiveEntry& entry, int year, int month, int day, int hour,
+                                  int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    bool valid = month >= 0 && month <= 11 && day >= 1 && day <= 31 && hour <= 23 &&
+                 minute <= 59 && second <= 59;
+    std::time_t t = valid ? std::mktime(&tm) : std::time_t(-1);
+    SetEntryTime(entry, t == std::time_t(-1) ? archive_time_ : t);
+}
+
+ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::string& full_name,
+                                       int64_t packed, int64_t unpacked, int64_t crc,
+                                       uint32_t attributes, bool encrypted, uint16_t dos_date,
+                                       uint16_t dos_time, const std::string& comment) {
+    if (index >= entries_.size()) return nullptr;
+    ArchiveEntry& e = entries_[index];
+    e = ArchiveEntry();
+    e.allocated = true;
+    e.is_file = is_file;
+    if (is_file) ++file_count_;
+    e.comment = comment;
+    e.full_name = NormaliseName(full_name);
+    // The name part follows the last separator, not counting a folder's trailing one.
+    size_t end = e.full_name.size();
+    if (end > 0 && e.full_name[end - 1] == '\\') --end;
+    size_t slash = end == 0 ? std::string::npos : e.full_name.rfind('\\', end - 1);
+    e.name_offset = slash == std::string::npos ? 0 : slash + 1;
+    e.folder = slash == std::string::npos ? std::string() : e.full_name.substr(0, slash);
+    std::string name_part(e.NamePart());
+    e.type_index = TypeCache::Instance().Lookup(name_part);
+    e.is_setup = EqualsNoCase(name_part, "SETUP.EXE") || EqualsNoCase(name_part, "INSTALL.EXE");
+    if (!is_file) return &e;
+
+    if (e.is_setup && setup_count_++ == 0) first_setup_ = e.full_name;
+    e.unpacked = unpacked;
+    e.packed = packed;
+    e.size_text = unpacked == -1 ? "?" : ThousandsText(uint64_t(unpacked));
+    e.size_short_text = unpacked == -1 ? "?" : SizeShortText(unpacked);
+    e.packed_text = packed == -1 ? "?" : ThousandsText(uint64_t(packed));
+    e.packed_short_text = packed == -1 ? "?" : SizeShortText(packed);
+    if (!has_archive_time_) {
+        archive_time_ = std::time(nullptr);
+        has_archive_time_ = true;
+    }
+    if (dos_date == 0 && dos_time == 0)
+        SetEntryTime(e, archive_time_);
+    else
+        SetEntryTime(e, 1980 + (dos_date >> 9), ((dos_date >> 5) & 0x0F) - 1, dos_date & 0x1F,
+                     dos_time >> 11, (dos_time >> 5) & 0x3F, (dos_time & 0x1F) * 2);
+    e.crc = crc;
+    e.crc_text = crc == -1 ? "?" : FormatText("%X", unsigned(crc));
+    if (unpacked == -1 || packed == -1 || unpacked == 0) {
+        e.ratio = 0;
+        e.ratio_text = "?";
+    } else {
+        e.ratio = RatioOf(packed, unpacked);
+        e.ratio_text = FormatText("%d%%", e.ratio);
+    }
+    e.attribute_text = AttributeLetters(attributes);
+    e.encrypted = encrypted;
+    if (encrypted) has_encrypted_ = true;
+    e.attributes = attributes;
+
+    AddToTree(int(index));
+    if (unpacked != -1) total_unpacked_ = total_unpacked_ == -1 ? unpacked : total_unpacked_ + unpacked;
+    if (packed != -1) total_packed_ = total_packed_ == -1 ? packed : total_packed_ + packed;
+    UpdateHints(int(index));
+    return &e;
+}
+
+void ArchiveHandler::UpdateHints(int index) {
+    const ArchiveEntry& e = entries_[size_t(index)];
+    const size_t lengths[kHintCount] = {e.NamePart().size(), e.size_text.size(),
+                                        e.TypeText().size(), e.date_text.size(),
+                                        e.packed_text.size(), e.folder.size(), e.comment.size()};
+    for (int c = 0; c < kHintCount; ++c) {
+        if (int(lengths[c]) > hint_length_[c]) {
+            hint_length_[c] = int(lengths[c]);
+            hint_index_[c] = index;
+        }
+    }
+}
+
+std::string ArchiveHandler::FolderPathOf(const FolderNode* node) const {
+    if (!node || node->list_index < 0) return "";
+    return folders_[size_t(node->list_index)].full_path;
+}
+
+FolderNode* ArchiveHandler::LookupFolder(const std::string& path_in, bool create) {
+    std::string path = path_in;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    if (path.empty()) return &root_;
+    if (last_folder_) {
+        if (EqualsNoCase(FolderPathOf(last_folder_), path)) return last_folder_;
+        FolderNode* parent = last_folder_->parent;
+        if (parent && parent != &root_ && EqualsNoCase(FolderPathOf(parent), path)) {
+            last_folder_ = parent;
+            return parent;
+        }
+    }
+    std::string key = Lower(path);
+    auto hit = folder_index_.find(key);
+    if (hit != folder_index_.end()) {
+        last_folder_ = hit->second;
+        return hit->second;
+    }
+    // Walk down from the root, creating what is missing when allowed.
+    FolderNode* node = &root_;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t sep = path.find('\\', start);
+        if (sep == std::string::npos) sep = path.size();
+        std::string prefix_key = key.substr(0, sep);
+        auto found = folder_index_.find(prefix_key);
+        if (found != folder_index_.end()) {
+            node = found->second;
+        } else if (sep > start) {
+            if (!create) return node;
+            auto child = std::make_unique<FolderNode>();
+            child->parent = node;
+            child->name = path.substr(start, sep - start);
+            child->list_index = int(folders_.size());
+            FolderNode* raw = child.get();
+            folders_.push_back({path.substr(0, sep), raw});
+            folder_index_.emplace(prefix_key, raw);
+            node->children.push_back(std::move(child));
+            node = raw;
+            last_folder_ = raw;
+        }
+        start = sep + 1;
+    }
+    return node;
+}
+
+void ArchiveHandler::AddToTree(int index) {
+    FolderNode* node = LookupFolder(entries_[size_t(index)].folder, true);
+    node->files.push_back(index);
+}
+
+int ArchiveHandler::FindEntry(const std::string& full_name) {
+    std::string name = NormaliseName(full_name);
+    size_t slash = name.rfind('\\');
+    std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash);
+    FolderNode* node = LookupFolder(folder, false);
+    for (int index : node->files)
+        if (EqualsNoCase(entries_[size_t(index)].full_name, name)) return index;
+    return -1;
+}
+
+int ArchiveHandler::SetArchiveComment(const std::string& text) {
+    if (text == archive_comment_) return kStatusOk;
+    archive_comment_ = text;
+    modified_ = true;
+    return Save("", 0, nullptr);
+}
+
+void ArchiveHandler::SetThumbnailHook(ThumbnailHook hook) { g_thumbnail_hook = hook; }
+
+int ArchiveHandler::MakeThumbnail(int index) {
+    return g_thumbnail_hook ? g_thumbnail_hook(*this, index) : 0;
+}
+
+int ArchiveHandler::GetPictureInfo(int index, int* width, int* height, int* bits) {
+    if (index < 0 || size_t(index) >= entries_.size()) return -1;
+    ArchiveEntry& e = entries_[size_t(index)];
+    if (!e.is_file) return -1;
+    if (e.picture_state == 2) e.picture_state = MakeThumbnail(index) == 1 ? 1 : 0;
+    if (e.picture_state != 1) return -1;
+    if (width) *width = e.picture_width;
+    if (height) *height = e.picture_height;
+    if (bits) *bits = e.picture_bits;
+    return e.thumbnail_index;
+}
+
+bool ArchiveHandler::RecordExtracted(const std::string& path) {
+    SetMessage(kMsgOutOfMemory);
+    try {
+        extracted_.push_back(path);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quorbel

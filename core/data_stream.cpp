@@ -1,0 +1,230 @@
+#include "core/data_stream.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace quorbel {
+
+bool DataStream::OpenFile(const std::string& path, bool for_reading) {
+    Close();
+    std::FILE* f = std::fopen(path.c_str(), for_reading ? "rb" : "wb");
+    if (!f) return false;
+    file_ = f;
+    reading_ = for_reading;
+    bit_position_ = for_reading ? -1 : 7;
+    name_ = path;
+    return true;
+}
+
+bool DataStream::AttachMemory(const uint8_t* block, size_t size) {
+    Close();
+    memory_mode_ = true;
+    reading_ = true;
+    // The block stays the caller's; a reading stream never writes through the pointer.
+    memory_ = const_cast<uint8_t*>(block);
+    capacity_ = size;
+    owns_block_ = false;
+    bit_position_ = -1;
+    name_ = "Memory";
+    return true;
+}
+
+bool DataStream::CreateMemory(size_t initial_size) {
+    Close();
+    uint8_t* block = nullptr;
+    if (initial_size > 0) {
+        block = static_cast<uint8_t*>(std::calloc(initial_size, 1));
+        if (!block) return false;
+    }
+    memory_mode_ = true;
+    reading_ = false;
+    memory_ = block;
+    capacity_ = initial_size;
+    owns_block_ = true;
+    bit_position_ = 7;
+    name_ = "Memory";
+    return true;
+}
+
+void DataStream::EndBitGroup() {
+    if (!reading_ && bit_position_ != 7) {
+        uint8_t byte = bit_byte_;
+        bit_position_ = 7;  // keeps Write from flushing again
+        bit_byte_ = 0;
+        Write(&byte, 1);
+    }
+    bit_position_ = reading_ ? -1 : 7;
+    bit_byte_ = 0;
+}
+
+size_t DataStream::Read(void* destination, size_t n) {
+    if (bit_position_ != -1 && reading_) EndBitGroup();
+    size_t count = 0;
+    if (memory_mode_) {
+        size_t remain = position_ < capacity_ ? capacity_ - position_ : 0;
+        count = n < remain ? n : remain;
+        if (count) std::memcpy(destination, memory_ + position_, count);
+        if (n > remain) end_of_data_ = true;
+        position_ += count;
+    } else if (file_) {
+        count = std::fread(destination, 1, n, file_);
+    }
+    last_count_ = count;
+    running_count_ += count;
+    return count;
+}
+
+size_t DataStream::Write(const void* source, size_t n) {
+    if (!reading_ && bit_position_ != 7) EndBitGroup();
+    if (memory_mode_) {
+        if (reading_) return 0;
+        if (position_ + n < position_) return 0;
+        if (position_ + n > capacity_) {
+            // Grow by whole 1 MB steps in one reallocation, so that a failure leaves the
+            // stream exactly as it was.
+            size_t steps = (position_ + n - capacity_ + kGrowStep - 1) / kGrowStep;
+            if (!GrowBy(steps)) return 0;
+        }
+        if (n) std::memcpy(memory_ + position_, source, n);
+        position_ += n;
+        running_count_ += n;
+        return n;
+    }
+    if (!file_) return 0;
+    size_t count = std::fwrite(source, 1, n, file_);
+    running_count_ += count;
+    return count;
+}
+
+bool DataStream::Grow() { return GrowBy(1); }
+
+bool DataStream::GrowBy(size_t steps) {
+    if (!memory_mode_ || !owns_block_) return false;
+    if (steps > (SIZE_MAX - capacity_) / kGrowStep) return false;
+    size_t new_capacity = capacity_ + steps * kGrowStep;
+    auto* block = static_cast<uint8_t*>(std::realloc(memory_, new_capacity));
+    if (!block) return false;
+    std::memset(block + capacity_, 0, new_capacity - capacity_);
+    memory_ = block;
+    capacity_ = new_capacity;
+    return true;
+}
+
+int64_t DataStream::Seek(int64_t offset, Origin origin) {
+    EndBitGroup();
+    if (memory_mode_) {
+        int64_t base = origin == Origin::Start ? 0
+                       : origin == Origin::Current ? int64_t(position_)
+                                                   : int64_t(capacity_);
+        int64_t target = base + offset;
+        if (target < 0) return -1;
+        end_of_data_ = false;
+        if (uint64_t(target) >= capacity_ && reading_) {
+            end_of_data_ = true;
+            target = capacity_ ? int64_t(capacity_) - 1 : 0;
+        }
+        position_ = size_t(target);
+        return target;
+    }
+    if (!file_) return -1;
+    int whence = origin == Origin::Start ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
+    if (fseeko(file_, off_t(offset), whence) != 0) return -1;
+    return ftello(file_);
+}
+
+int64_t DataStream::Tell() const {
+    if (memory_mode_) return int64_t(position_);
+    if (!file_) return -1;
+    return ftello(file_);
+}
+
+void DataStream::Rewind() {
+    if (memory_mode_) {
+        position_ = 0;
+    } else if (file_) {
+        std::rewind(file_);
+    }
+    end_of_data_ = false;
+    bit_byte_ = 0;
+    bit_position_ = reading_ ? -1 : 7;
+}
+
+int64_t DataStream::Size() {
+    if (memory_mode_) return int64_t(capacity_);
+    if (!file_) return -1;
+    off_t here = ftello(file_);
+    if (fseeko(file_, 0, SEEK_END) != 0) return -1;
+    off_t size = ftello(file_);
+    fseeko(file_, here, SEEK_SET);
+    return size;
+}
+
+bool DataStream::AtEnd() const {
+    if (memory_mode_) return end_of_data_;
+    return file_ && std::feof(file_);
+}
+
+bool DataStream::Flush() {
+    if (!file_) return true;
+    if (std::fflush(file_) != 0) return false;
+    return fsync(fileno(file_)) == 0;
+}
+
+int DataStream::ReadBit() {
+    if (bit_position_ < 0) {
+        uint8_t byte = 0;
+        size_t got;
+        if (memory_mode_) {
+            got = position_ < capacity_ ? 1 : 0;
+            if (got) byte = memory_[position_++];
+            else end_of_data_ = true;
+        } else {
+            got = file_ ? std::fread(&byte, 1, 1, file_) : 0;
+        }
+        if (!got) return -1;
+        bit_byte_ = byte;
+        bit_position_ = 7;
+    }
+    return (bit_byte_ >> bit_position_--) & 1;
+}
+
+bool DataStream::WriteBit(int bit) {
+    if (reading_) return false;
+    if (bit) bit_byte_ |= uint8_t(1u << bit_position_);
+    if (--bit_position_ < 0) {
+        uint8_t byte = bit_byte_;
+        bit_byte_ = 0;
+        bit_position_ = 7;
+        return Write(&byte, 1) == 1;
+    }
+    return true;
+}
+
+void DataStream::Close() {
+    if (!reading_ && bit_position_ != 7 && IsOpen()) EndBitGroup();
+    if (memory_mode_ && owns_block_ && memory_) {
+        // Members unpacked into memory may be secret (decrypted data): wipe before freeing.
+        volatile uint8_t* p = memory_;
+        for (size_t i = 0; i < capacity_; ++i) p[i] = 0;
+        std::free(memory_);
+    }
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    memory_ = nullptr;
+    capacity_ = 0;
+    position_ = 0;
+    last_count_ = 0;
+    running_count_ = 0;
+    memory_mode_ = false;
+    owns_block_ = false;
+    end_of_data_ = false;
+    bit_byte_ = 0;
+    bit_position_ = -1;
+    reading_ = true;
+    name_.clear();
+}
+
+}  // namespace quorbel

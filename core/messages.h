@@ -1,0 +1,72 @@
+// The program's string table: every text the user sees, in English and French, chosen by id.
+// Archive operations pick their texts through program-wide message codes (MessageIdFor).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorbel {
+
+enum class Language { English, French };
+
+// The interface language for the whole run.
+void SetLanguage(Language language);
+Language CurrentLanguage();
+
+// The language that the "Language" setting selects: 1 English, 2 French; any other value
+// follows the system locale (French when LANG, LC_ALL or LC_MESSAGES starts with "fr").
+Language LanguageFromSetting(long long value);
+
+// Message code -> string-table id (61537, "An internal error occured...", for unknown codes;
+// 0 for the codes that have no message, 401 and 403).
+int MessageIdFor(int code);
+
+// The text of a string-table id in the current language; empty for an unknown id.
+const std::string& StringById(int id);
+const std::string& StringById(int id, Language language);
+
+// The template text of a message code in the current language.
+const std::string& MessageTemplate(int code);
+
+// Every id the string table holds, ascending.
+const std::vector<int>& StringIds();
+
+// printf-style formatting into a std::string ("%s" takes a const char*).
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// String-table ids of texts that have no message code. Ids 61xxx are the program's own;
+// ids from 62000 on are texts of the window-free operations that carry no id of their own.
+namespace text_id {
+inline constexpr int kDiskPrompt = 61570;            // "Please insert disk #%d in drive %s."
+inline constexpr int kUnknownArchiveFormat = 61610;  // "Unknown archive format. ..."
+inline constexpr int kSaveAs = 61528;
+inline constexpr int kNewArchive = 61492;
+inline constexpr int kUnknownType = 62000;           // "Unknown"
+inline constexpr int kTestTitle = 62001;             // "Testing file "%s"..."
+inline constexpr int kTestLine = 62002;              // "Testing: "%s""
+inline constexpr int kTestOk = 62003;                // "OK"
+inline constexpr int kTestAborted = 62004;           // "Aborted"
+inline constexpr int kTestNoSpace = 62005;           // "Not enought disk space."
+inline constexpr int kTestNeedPassword = 62006;      // "Ignored (need password)"
+inline constexpr int kTestSummaryErrors = 62007;     // "%d files tested.  %d errors detected ..."
+inline constexpr int kTestSummaryOk = 62008;         // "%d files tested. No errors detected ..."
+inline constexpr int kColumnFirst = 62010;           // 62010..62020: "C", "Name", ..., "Note"
+inline constexpr int kStatLabelFirst = 62030;        // 62030..62042: "Name" ... "Note"
+inline constexpr int kDisplayingFiles = 62050;       // "Displaying Files (%d/%d)..."
+inline constexpr int kSortingFiles = 62051;          // "Sorting Files..."
+inline constexpr int kStatusLine = 62052;            // "Selected : %d files (%s), Total : ..."
+inline constexpr int kSizeByte = 62060;              // "Byte"
+inline constexpr int kSizeBytes = 62061;             // "Bytes"
+inline constexpr int kSizeKb = 62062;                // "Kb"
+inline constexpr int kSizeMb = 62063;                // "Mb"
+inline constexpr int kSizeGb = 62064;                // "Gb"
+inline constexpr int kSizeLongForm = 62065;          // "%s %s (%s bytes)"
+inline constexpr int kUnsafeMemberName = 62070;      // refusal of a name that climbs out
+inline constexpr int kSkippedExisting = 62071;       // "Skipped (file exists): "%s""
+inline constexpr int kSkippedNewer = 62072;          // "Skipped (newer file on disk): "%s""
+inline constexpr int kOverwritePrompt = 62073;       // "File "%s" already exists. Replace it?"
+inline constexpr int kPasswordPrompt = 62074;        // "Password for "%s": "
+inline constexpr int kNoSuchMember = 62075;          // "No member named "%s" in the archive."
+}  // namespace text_id
+
+}  // namespace quorbel

@@ -1,0 +1,19 @@
+// The one place that decides where an archive member may be written.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quorbel {
+
+// A stored member name ('\' or '/' separated) as a relative path with '/' separators that
+// stays below the destination: leading separators and a drive prefix ("C:") are dropped, "."
+// and empty components vanish, ".." removes the previous component. None when the name still
+// climbs out of the destination, or nothing is left of it.
+std::optional<std::string> SafeRelativePath(const std::string& stored_name);
+
+// True when `path` (which may not exist yet) resolves, through any symbolic links among its
+// existing parents, to a place inside `root`.
+bool StaysInside(const std::string& root, const std::string& path);
+
+}  // namespace quorbel

@@ -1,0 +1,54 @@
+// Files and volumes as the archive operations see them: free space, removable media, DOS
+// attribute bits, file times.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace quorbel {
+
+// DOS attribute bits.
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrFolder = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+
+// Free bytes for an unprivileged writer on the volume that holds `path` (or its nearest
+// existing parent); -1 when it cannot be determined.
+int64_t FreeSpace(const std::string& path);
+
+// The mount point of the volume holding `path` (shown where a text names a drive).
+std::string MountPointOf(const std::string& path);
+
+// Removable: the mount's block device reports removable in sysfs, or the path lies under one
+// of the ':'-separated roots in $QUORBEL_REMOVABLE_ROOTS.
+bool IsRemovable(const std::string& path);
+
+// Read-only = no owner write bit; hidden = leading dot; folder; archive and system come from
+// the user.quorbel.dosattrib extended attribute where there is one (archive reads as set
+// otherwise).
+uint32_t GetDosAttributes(const std::string& path);
+// Applies read-only to the write bits and keeps archive/system in the extended attribute
+// (silently skipped where the file system has none).
+bool SetDosAttributes(const std::string& path, uint32_t attributes);
+
+bool SetFileTime(const std::string& path, std::time_t modified);
+// Modification time, or -1 when the file does not exist.
+std::time_t FileTime(const std::string& path);
+bool FileExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// Size of a regular file, or -1.
+int64_t FileSize(const std::string& path);
+
+// The stored form of a path that the 8.3 option asks for: each component in VFAT short form
+// (upper case, eight characters of name, three of extension, "~1" when cut).
+std::string ShortPathName(const std::string& path);
+
+// Creates the folder and its parents; true when it exists afterwards.
+bool MakeFolders(const std::string& path);
+// fsync of a folder, so that a rename in it survives a crash.
+bool SyncFolder(const std::string& path);
+
+}  // namespace quorbel
