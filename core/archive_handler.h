@@ -217,6 +217,8 @@ protected:
     void RecordFileInfo(const std::string& path);
     // Rebuilds the count, totals and ratio texts after a directory read.
     void RecordTotals();
+    // Adds a line to the report of members extraction left out.
+    void ReportSkipped(const std::string& line) { skipped_.push_back(line); }
     // Abort check every progress step: false (status 2, message 100 left) once the user stopped.
     bool StillGoing(int64_t position);
 

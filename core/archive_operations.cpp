@@ -296,6 +296,11 @@ int ArchiveHandler::ViewEntry(int index) {
     std::string path;
     int status = ExtractEntryAt(index, work_folder_, false, &path, true);
     if (status != kStatusOk) return status;
+    if (path.empty()) {
+        // Nothing was written (a link, or a member extraction leaves out).
+        SetMessage(kMsgCannotOpen, Entry(size_t(index)).full_name);
+        return kStatusFailed;
+    }
     if (!CurrentLauncher().OpenWithAssociatedProgram(path)) {
         SetMessage(kMsgCannotOpen, path);
         return kStatusFailed;

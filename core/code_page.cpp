@@ -85,6 +85,13 @@ std::string Cp437ToUtf8(std::string_view text) {
     return out;
 }
 
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char ch : text) AppendUtf8(out, static_cast<unsigned char>(ch));
+    return out;
+}
+
 std::string GuessToUtf8(std::string_view text) {
     return IsValidUtf8(text) ? std::string(text) : Cp437ToUtf8(text);
 }

@@ -233,6 +233,8 @@ constexpr TableRow kTable[] = {
      "Le fichier \"%s\" existe déjà. Voulez-vous le remplacer ?"},
     {62074, "Password for \"%s\": ", "Mot de passe pour \"%s\" : "},
     {62075, "No member named \"%s\" in the archive.", "Aucun membre nommé \"%s\" dans l'archive."},
+    {62076, "Not extracted (link): \"%s\"", "Non extrait (lien) : \"%s\""},
+    {62077, "Not extracted (special file): \"%s\"", "Non extrait (fichier spécial) : \"%s\""},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

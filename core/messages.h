@@ -67,6 +67,8 @@ inline constexpr int kSkippedNewer = 62072;          // "Skipped (newer file on 
 inline constexpr int kOverwritePrompt = 62073;       // "File "%s" already exists. Replace it?"
 inline constexpr int kPasswordPrompt = 62074;        // "Password for "%s": "
 inline constexpr int kNoSuchMember = 62075;          // "No member named "%s" in the archive."
+inline constexpr int kLinkNotExtracted = 62076;      // "Not extracted (link): "%s""
+inline constexpr int kSpecialNotExtracted = 62077;   // "Not extracted (special file): "%s""
 }  // namespace text_id
 
 }  // namespace quorbel

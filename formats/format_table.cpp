@@ -8,7 +8,9 @@
 #include "core/byte_reader.h"
 #include "core/messages.h"
 #include "core/user_prompts.h"
+#include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
+#include "formats/tar_archive.h"
 #include "core/zip/zip_records.h"
 #include "platform/file_system.h"
 
@@ -41,6 +43,8 @@ const std::vector<FormatRow>& FormatTable() {
     // Formats not built yet keep their place in the order; rows are added as they land.
     static const std::vector<FormatRow> table = {
         {1, "ZIP", &OpenWith<ZipArchive>},
+        {7, "GZ", &OpenWith<GzArchive>},
+        {8, "TAR", &OpenWith<TarArchive>},
     };
     return table;
 }

@@ -49,6 +49,13 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
+IsolatedEnvironment::IsolatedEnvironment()
+    : registry_("QUORBEL_REGISTRY_DIR", dir_ / "registry"),
+      tmp_("TMPDIR", dir_ / "tmp"),
+      data_home_("XDG_DATA_HOME", dir_ / "data") {
+    fs::create_directories(dir_ / "tmp");
+}
+
 CommandResult Run(const std::vector<std::string>& argv, const std::string& cwd,
                   const std::string& input) {
     CommandResult result;

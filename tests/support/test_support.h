@@ -35,6 +35,21 @@ private:
     bool had_old_;
 };
 
+// A private settings store and temporary folder for the lifetime of the object: handlers read
+// settings and make scratch folders when they are constructed.
+class IsolatedEnvironment {
+public:
+    IsolatedEnvironment();
+    const TempDir& dir() const { return dir_; }
+    std::string operator/(const std::string& name) const { return dir_ / name; }
+
+private:
+    TempDir dir_;
+    ScopedEnv registry_;
+    ScopedEnv tmp_;
+    ScopedEnv data_home_;
+};
+
 struct CommandResult {
     int exit_code = -1;
     std::string out;

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "core/archive_handler.h"
+#include "core/messages.h"
+#include "core/zip/zip_archive.h"
+#include "support/test_support.h"
+#include "support/zip_builder.h"
+
+namespace quorbel {
+namespace {
+
+// A handler whose entries are filled by the test itself.
+class ListHandler : public ArchiveHandler {
+public:
+    ListHandler() { format_name_ = "TEST"; }
+};
+
+TEST(ArchiveHandlerTest, SetEntryFillsTextsTreeTotalsAndHints) {
+    test::IsolatedEnvironment env;
+    SetLanguage(Language::English);
+    ListHandler h;
+    ASSERT_TRUE(h.AllocateEntries(6));
+    EXPECT_EQ(h.ProgressStep(), 3);  // floor(sqrt(6)) + 1
+    // 2025-04-08 12:00:00 local (TZ=UTC in the tests).
+    h.SetEntry(0, true, "a/b//c.txt", 50, 100, 0xABCDEF, 0x21, false, 0x5A88, 0x6000, "note");
+    h.SetEntry(1, false, "a/", -1, -1, -1, 0x10, false, 0, 0, "");
+    h.SetEntry(2, true, "Tools/SeTuP.ExE", 10, 8, 0x1, 0, true, 0x5A88, 0x6000, "");
+    h.SetEntry(3, true, "empty", 0, 0, 0, 0, false, 0x5A88, 0x6000, "");
+    h.SetEntry(4, true, "x/install.exe", -1, -1, -1, 0x07, false, 0x5A88, 0x6000, "");
+    h.SetEntry(5, true, "big.bin", 1536, 1048575, 0, 0, false, 0x5A88, 0x6000, "");
+
+    const ArchiveEntry& c = h.Entry(0);
+    EXPECT_EQ(c.full_name, "a\\b\\c.txt");
+    EXPECT_EQ(c.folder, "a\\b");
+    EXPECT_EQ(c.NamePart(), "c.txt");
+    EXPECT_EQ(c.size_text, "100");
+    EXPECT_EQ(c.ratio_text, "50%");
+    EXPECT_EQ(c.crc_text, "ABCDEF");
+    EXPECT_EQ(c.attribute_text, "RA");
+    EXPECT_EQ(c.date_text, "04/08/2025 12:00:00");
+    EXPECT_EQ(c.comment, "note");
+    EXPECT_EQ(c.picture_state, 2);
+
+    const ArchiveEntry& grown = h.Entry(2);
+    EXPECT_EQ(grown.ratio, -25);
+    EXPECT_EQ(grown.ratio_text, "-25%");
+    EXPECT_TRUE(grown.is_setup);
+    EXPECT_EQ(h.Entry(3).ratio_text, "?");  // unpacked size 0
+    EXPECT_EQ(h.Entry(4).size_text, "?");
+    EXPECT_EQ(h.Entry(4).crc_text, "?");
+    EXPECT_EQ(h.Entry(4).attribute_text, "RHS");
+    EXPECT_EQ(h.Entry(5).size_text, "1,048,575");
+    EXPECT_EQ(h.Entry(5).size_short_text, "1023.9 Kb");
+
+    EXPECT_EQ(h.FileCount(), 5);
+    EXPECT_TRUE(h.HasEncrypted());
+    EXPECT_EQ(h.SetupCount(), 2);
+    EXPECT_EQ(h.FirstSetupEntry(), "Tools\\SeTuP.ExE");
+    EXPECT_EQ(h.TotalUnpacked(), 100 + 8 + 0 + 1048575);
+    EXPECT_EQ(h.TotalPacked(), 50 + 10 + 0 + 1536);
+    EXPECT_EQ(h.HintIndex(kHintName), 4);  // "install.exe"
+    EXPECT_EQ(h.HintLength(kHintFolder), 5);  // "Tools"
+    EXPECT_EQ(h.HintIndex(kHintFolder), 2);
+    EXPECT_EQ(h.HintIndex(kHintComment), 0);
+
+    // The folder entry itself is not in the tree; the folders of files are.
+    ASSERT_EQ(h.Folders().size(), 4u);
+    EXPECT_EQ(h.Folders()[0].full_path, "a");
+    EXPECT_EQ(h.Folders()[1].full_path, "a\\b");
+    FolderNode* ab = h.LookupFolder("A\\B\\", false);
+    ASSERT_EQ(ab->files.size(), 1u);
+    EXPECT_EQ(ab->files[0], 0);
+    EXPECT_EQ(h.Root().files.size(), 2u);  // empty, big.bin
+    // Without creation a lookup stops at the deepest folder that exists.
+    EXPECT_EQ(h.LookupFolder("a\\b\\missing", false), ab);
+    EXPECT_EQ(h.Folders().size(), 4u);
+
+    EXPECT_EQ(h.FindEntry("A/B/C.TXT"), 0);
+    EXPECT_EQ(h.FindEntry("a\\c.txt"), -1);
+    EXPECT_EQ(h.FindEntry("tools\\setup.exe"), 2);
+}
+
+TEST(ArchiveHandlerTest, ZeroDosTimeShowsTheArchiveFilesTime) {
+    test::IsolatedEnvironment env;
+    std::string path = env / "t.zip";
+    test::ZipMemberSpec m;
+    m.name = "a.txt";
+    m.data = "x";
+    m.dos_date = 0;
+    m.dos_time = 0;
+    test::WriteFile(path, test::BuildZip({m}));
+    test::SetMtime(path, 1000000000);
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(path), kStatusOk);
+    EXPECT_EQ(zip.Entry(0).time, 1000000000);
+}
+
+TEST(ArchiveHandlerTest, ReopeningAnUnchangedArchiveReadsNothing) {
+    test::IsolatedEnvironment env;
+    std::string path = env / "t.zip";
+    test::ZipMemberSpec m;
+    m.name = "a.txt";
+    m.data = "one";
+    test::WriteFile(path, test::BuildZip({m}));
+    test::SetMtime(path, 1000000000);
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(path), kStatusOk);
+    ASSERT_EQ(zip.EntryCount(), 1u);
+    // Same path, not newer: the old entries stay even though the file changed.
+    m.name = "b.txt";
+    test::WriteFile(path, test::BuildZip({m, m}));
+    test::SetMtime(path, 1000000000);
+    EXPECT_EQ(zip.Open(path), kStatusOk);
+    EXPECT_EQ(zip.EntryCount(), 1u);
+    // Touched: read again.
+    test::SetMtime(path, 1000000100);
+    EXPECT_EQ(zip.Open(path), kStatusOk);
+    EXPECT_EQ(zip.EntryCount(), 2u);
+}
+
+TEST(ArchiveHandlerTest, UnsupportedOperationsNameTheFormat) {
+    test::IsolatedEnvironment env;
+    for (Language lang : {Language::English, Language::French}) {
+        SetLanguage(lang);
+        ListHandler h;
+        EXPECT_EQ(h.AddFile("/x", "", ""), kStatusFailed);
+        EXPECT_EQ(h.LastMessage(), FormatText(MessageTemplate(kMsgUnsupportedOperation).c_str(), "TEST"));
+        EXPECT_NE(h.LastMessage().find("TEST"), std::string::npos);
+        EXPECT_EQ(h.SaveAs("/x", 0, nullptr), kStatusFailed);
+    }
+    SetLanguage(Language::English);
+    ListHandler h;
+    h.AddFile("/x", "", "");
+    EXPECT_EQ(h.LastMessage(), "This version of Quorbel cannot realize this operation on a TEST file.");
+}
+
+TEST(ArchiveHandlerTest, ScratchFoldersArePrivateAndRemoved) {
+    test::IsolatedEnvironment env;
+    std::string work, drag;
+    {
+        ListHandler a, b;
+        work = a.WorkFolder();
+        drag = a.DragFolder();
+        EXPECT_NE(a.WorkFolder(), b.WorkFolder());
+        EXPECT_NE(a.WorkFolder(), a.DragFolder());
+        EXPECT_EQ(work.rfind(env / "tmp/Quorbel/", 0), 0u) << work;
+        // The name carries our process id.
+        std::string name = work.substr(work.find_last_of('/') + 1);
+        EXPECT_NE(name.find("_" + std::to_string(getpid())), std::string::npos);
+        test::WriteFile(work + "/left.txt", "x");
+    }
+    EXPECT_FALSE(std::filesystem::exists(work));
+    EXPECT_FALSE(std::filesystem::exists(drag));
+}
+
+TEST(ArchiveHandlerTest, RemoveEntryCompactsIndices) {
+    test::IsolatedEnvironment env;
+    ListHandler h;
+    h.AllocateEntries(3);
+    h.SetEntry(0, true, "a", 1, 1, 0, 0, false, 0x5A88, 0, "");
+    h.SetEntry(1, true, "d/b", 1, 1, 0, 0, false, 0x5A88, 0, "");
+    h.SetEntry(2, true, "d/c", 1, 1, 0, 0, false, 0x5A88, 0, "");
+    EXPECT_EQ(h.RemoveEntry(1, true), kStatusOk);
+    EXPECT_EQ(h.EntryCount(), 2u);
+    EXPECT_EQ(h.FileCount(), 2);
+    EXPECT_EQ(h.FindEntry("d\\c"), 1);
+    EXPECT_EQ(h.FindEntry("d\\b"), -1);
+    EXPECT_EQ(h.RemoveEntry(5, true), kStatusFailed);
+}
+
+}  // namespace
+}  // namespace quorbel

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/data_stream.h"
+#include "core/progress_sink.h"
+#include "support/test_support.h"
+
+namespace quorbel {
+namespace {
+
+TEST(DataStreamTest, MemoryWriteGrowsInWholeSteps) {
+    DataStream s;
+    ASSERT_TRUE(s.CreateMemory(0));
+    const char ten[10] = "123456789";
+    EXPECT_EQ(s.Write(ten, 10), 10u);
+    EXPECT_EQ(s.MemoryCapacity(), DataStream::kGrowStep);
+    std::string big(DataStream::kGrowStep * 2, 'x');
+    EXPECT_EQ(s.Write(big.data(), big.size()), big.size());
+    EXPECT_EQ(s.MemoryCapacity(), 3 * DataStream::kGrowStep);
+    EXPECT_EQ(std::memcmp(s.MemoryData(), ten, 10), 0);
+}
+
+TEST(DataStreamTest, ShortReadAtTheEndSetsTheEndFlag) {
+    std::vector<uint8_t> block(100, 7);
+    DataStream s;
+    s.AttachMemory(block.data(), block.size());
+    EXPECT_EQ(s.Seek(90, DataStream::Origin::Start), 90);
+    uint8_t buf[100];
+    EXPECT_EQ(s.Read(buf, 100), 10u);
+    EXPECT_TRUE(s.AtEnd());
+    EXPECT_EQ(s.LastCount(), 10u);
+    // A seek past the end stays on the last byte.
+    EXPECT_EQ(s.Seek(500, DataStream::Origin::Start), 99);
+    EXPECT_TRUE(s.AtEnd());
+    s.Rewind();
+    EXPECT_FALSE(s.AtEnd());
+    EXPECT_EQ(s.Tell(), 0);
+}
+
+TEST(DataStreamTest, FileRoundTripAndSize) {
+    test::TempDir dir;
+    DataStream w;
+    ASSERT_TRUE(w.OpenFile(dir / "f.bin", false));
+    EXPECT_EQ(w.Name(), dir / "f.bin");
+    EXPECT_EQ(w.Write("abcdef", 6), 6u);
+    EXPECT_TRUE(w.Flush());
+    w.Close();
+    EXPECT_TRUE(w.Name().empty());
+    DataStream r;
+    ASSERT_TRUE(r.OpenFile(dir / "f.bin", true));
+    EXPECT_EQ(r.Size(), 6);
+    char buf[4] = {};
+    EXPECT_EQ(r.Seek(-3, DataStream::Origin::End), 3);
+    EXPECT_EQ(r.Read(buf, 3), 3u);
+    EXPECT_STREQ(buf, "def");
+    EXPECT_FALSE(r.OpenFile(dir / "missing", true));
+}
+
+TEST(DataStreamTest, BitsAreMostSignificantFirstAndByteWritesFlushThem) {
+    DataStream s;
+    s.CreateMemory(0);
+    for (int bit : {1, 0, 1}) s.WriteBit(bit);
+    s.Write("Z", 1);  // ends the bit group: 101 padded to 0xA0
+    ASSERT_GE(s.MemoryCapacity(), 2u);
+    EXPECT_EQ(s.MemoryData()[0], 0xA0);
+    EXPECT_EQ(s.MemoryData()[1], 'Z');
+    DataStream r;
+    uint8_t byte = 0xA0;
+    r.AttachMemory(&byte, 1);
+    EXPECT_EQ(r.ReadBit(), 1);
+    EXPECT_EQ(r.ReadBit(), 0);
+    EXPECT_EQ(r.ReadBit(), 1);
+}
+
+class CountingSink : public ProgressSink {
+public:
+    void Refresh() override {
+        ++refreshes;
+        ProgressSink::Refresh();
+    }
+    int refreshes = 0;
+};
+
+TEST(ProgressSinkTest, NestingRangesAndCancel) {
+    CountingSink sink;
+    sink.SetRange(1, 2);  // ignored before Begin
+    EXPECT_EQ(sink.Maximum(), 100);
+    sink.Begin();
+    sink.SetText("outer");
+    sink.Begin();  // inner Begin keeps the outer display
+    EXPECT_EQ(sink.Text(), "outer");
+    sink.SetRange(5, 5);
+    EXPECT_EQ(sink.Minimum(), 5);
+    EXPECT_EQ(sink.Maximum(), 6);
+    sink.End(0);
+    EXPECT_EQ(sink.Depth(), 1);
+    sink.Begin();
+    sink.End(1);
+    EXPECT_EQ(sink.Depth(), 0);
+
+    sink.Begin();
+    EXPECT_EQ(sink.SetPos(3), 1);
+    int before = sink.refreshes;
+    EXPECT_EQ(sink.SetPos(3), 1);  // unchanged position: no redraw
+    EXPECT_EQ(sink.refreshes, before);
+    sink.RequestCancel();
+    EXPECT_EQ(sink.SetPos(3), 0);  // cancelled, even without a change
+    sink.End(0);
+    sink.Begin();  // a new operation starts uncancelled
+    EXPECT_EQ(sink.SetPos(1), 1);
+    EXPECT_EQ(sink.Text(), "Working...");
+}
+
+}  // namespace
+}  // namespace quorbel
