@@ -292,6 +292,19 @@ void ArchiveHandler::SetEntryTime(ArchiveEntry& entry, int year, int month, int 
     SetEntryTime(entry, t == std::time_t(-1) ? archive_time_ : t);
 }
 
+void ArchiveHandler::AssignName(ArchiveEntry& e, const std::string& name) {
+    e.full_name = NormaliseName(name);
+    // The name part follows the last separator, not counting a folder's trailing one.
+    size_t end = e.full_name.size();
+    if (end > 0 && e.full_name[end - 1] == '\\') --end;
+    size_t slash = end == 0 ? std::string::npos : e.full_name.rfind('\\', end - 1);
+    e.name_offset = slash == std::string::npos ? 0 : slash + 1;
+    e.folder = slash == std::string::npos ? std::string() : e.full_name.substr(0, slash);
+    std::string name_part(e.NamePart());
+    e.type_index = TypeCache::Instance().Lookup(name_part);
+    e.is_setup = EqualsNoCase(name_part, "SETUP.EXE") || EqualsNoCase(name_part, "INSTALL.EXE");
+}
+
 ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::string& full_name,
                                        int64_t packed, int64_t unpacked, int64_t crc,
                                        uint32_t attributes, bool encrypted, uint16_t dos_date,
@@ -303,16 +316,7 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
     e.is_file = is_file;
     if (is_file) ++file_count_;
     e.comment = comment;
-    e.full_name = NormaliseName(full_name);
-    // The name part follows the last separator, not counting a folder's trailing one.
-    size_t end = e.full_name.size();
-    if (end > 0 && e.full_name[end - 1] == '\\') --end;
-    size_t slash = end == 0 ? std::string::npos : e.full_name.rfind('\\', end - 1);
-    e.name_offset = slash == std::string::npos ? 0 : slash + 1;
-    e.folder = slash == std::string::npos ? std::string() : e.full_name.substr(0, slash);
-    std::string name_part(e.NamePart());
-    e.type_index = TypeCache::Instance().Lookup(name_part);
-    e.is_setup = EqualsNoCase(name_part, "SETUP.EXE") || EqualsNoCase(name_part, "INSTALL.EXE");
+    AssignName(e, full_name);
     if (!is_file) return &e;
 
     if (e.is_setup && setup_count_++ == 0) first_setup_ = e.full_name;

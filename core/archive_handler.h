@@ -160,6 +160,10 @@ public:
     int CommitRebuilt(const std::string& temp_path);
     bool RecordExtracted(const std::string& path);
 
+    // Stores a member name, normalised ('\' separators, no doubled ones), with the fields that
+    // follow from it: name part, folder, type and the setup flag.
+    static void AssignName(ArchiveEntry& entry, const std::string& name);
+
     // Looks up the node of a folder path ('\' separated); with create, missing nodes are made.
     FolderNode* LookupFolder(const std::string& path, bool create);
     std::string FolderPathOf(const FolderNode* node) const;

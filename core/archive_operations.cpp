@@ -350,25 +350,18 @@ int ArchiveHandler::ModifyEntry(int index, const std::string& new_full_name,
     }
     ArchiveEntry& e = entries_[size_t(index)];
     bool changed = false;
-    if (!new_full_name.empty() && new_full_name != e.full_name) {
+    if (!new_full_name.empty()) {
+        ArchiveEntry renamed;
+        AssignName(renamed, new_full_name);
         // Case matters to a Linux file system: a change of letter case is a rename too.
-        // Recompute every name-derived field through the same path SetEntry uses.
-        std::string name = new_full_name;
-        for (char& c : name)
-            if (c == '/') c = '\\';
-        std::string collapsed;
-        for (char c : name)
-            if (!(c == '\\' && !collapsed.empty() && collapsed.back() == '\\')) collapsed += c;
-        e.full_name = collapsed;
-        size_t end = e.full_name.size();
-        if (end > 0 && e.full_name[end - 1] == '\\') --end;
-        size_t slash = end == 0 ? std::string::npos : e.full_name.rfind('\\', end - 1);
-        e.name_offset = slash == std::string::npos ? 0 : slash + 1;
-        e.folder = slash == std::string::npos ? std::string() : e.full_name.substr(0, slash);
-        std::string part(e.NamePart());
-        e.type_index = TypeCache::Instance().Lookup(part);
-        e.is_setup = EqualsNoCase(part, "SETUP.EXE") || EqualsNoCase(part, "INSTALL.EXE");
-        changed = true;
+        if (renamed.full_name != e.full_name) {
+            e.full_name = renamed.full_name;
+            e.name_offset = renamed.name_offset;
+            e.folder = renamed.folder;
+            e.type_index = renamed.type_index;
+            e.is_setup = renamed.is_setup;
+            changed = true;
+        }
     }
     if (new_comment) {
         if (!new_comment->empty() && *new_comment != e.comment) {
