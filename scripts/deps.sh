@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need; does nothing when
+# they are all there already.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3
+  qt6-base-dev zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
+  # peer tools the tests and benchmarks compare against
+  zip unzip p7zip-full libarchive-tools sharutils gzip tar time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
