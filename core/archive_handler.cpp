@@ -137,6 +137,7 @@ void ArchiveHandler::Close() {
     archive_comment_.clear();
     has_archive_time_ = false;
     archive_time_ = 0;
+    dos_time_cache_.clear();
 }
 
 int ArchiveHandler::RemoveEntry(int index, bool compact) {
@@ -332,9 +333,20 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
     }
     if (dos_date == 0 && dos_time == 0)
         SetEntryTime(e, archive_time_);
-    else
-        SetEntryTime(e, 1980 + (dos_date >> 9), ((dos_date >> 5) & 0x0F) - 1, dos_date & 0x1F,
-                     dos_time >> 11, (dos_time >> 5) & 0x3F, (dos_time & 0x1F) * 2);
+    else {
+        // The calendar conversion consults the time zone on every call; members share few
+        // distinct stamps, so each is converted once.
+        uint32_t key = (uint32_t(dos_date) << 16) | dos_time;
+        auto hit = dos_time_cache_.find(key);
+        if (hit != dos_time_cache_.end()) {
+            SetEntryTime(e, hit->second);
+        } else {
+            SetEntryTime(e, 1980 + (dos_date >> 9), ((dos_date >> 5) & 0x0F) - 1, dos_date & 0x1F,
+                         dos_time >> 11, (dos_time >> 5) & 0x3F, (dos_time & 0x1F) * 2);
+            if (dos_time_cache_.size() > 65536) dos_time_cache_.clear();
+            dos_time_cache_.emplace(key, e.time);
+        }
+    }
     e.crc = crc;
     e.crc_text = crc == -1 ? "?" : FormatText("%X", unsigned(crc));
     if (unpacked == -1 || packed == -1 || unpacked == 0) {

@@ -266,6 +266,7 @@ private:
     std::vector<std::string> skipped_;
     bool skip_all_existing_ = false;
     std::unordered_map<std::time_t, std::pair<std::string, std::string>> date_cache_;
+    std::unordered_map<uint32_t, std::time_t> dos_time_cache_;
     std::vector<uint8_t> resource_bytes_;
 };
 
