@@ -21,6 +21,14 @@ constexpr const char* kHelp =
     "  extract ARCHIVE [MEMBER...] [-d DIR] [--flat | --folder-names]\n"
     "                  [--overwrite | --no-overwrite] [--skip-older | --no-skip-older]\n"
     "  stat    ARCHIVE\n"
+    "  add      ARCHIVE PATH... [--action add|freshen|update] [--base DIR] [--folder NAME]\n"
+    "                   [--recurse | --no-recurse] [--store83] [--only-non-archived]\n"
+    "                   [--reset-archive] [--no-system]\n"
+    "  create   ARCHIVE FOLDER\n"
+    "  delete   ARCHIVE MEMBER...\n"
+    "  rename   ARCHIVE MEMBER NEWNAME\n"
+    "  comment  ARCHIVE [MEMBER] --text TEXT\n"
+    "  uuencode FILE [OUT]\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
     "  settings list KEY\n"
@@ -81,6 +89,8 @@ int main(int argc, char** argv) {
     int rc;
     if (args[0] == "settings")
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
+    else if (cli::IsWriteCommand(args[0]))
+        rc = cli::RunWriteCommand(args, std::cout, std::cerr);
     else
         rc = cli::RunReadCommand(args, std::cout, std::cerr);
     std::cout.flush();

@@ -11,6 +11,10 @@ namespace quorbel::cli {
 // Global options already removed from `args`; args[0] is the command word.
 int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// add, create, delete, rename, comment, uuencode: the commands that write archives.
+int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+bool IsWriteCommand(const std::string& command);
+
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -34,6 +34,7 @@ struct ArchiveEntry {
     std::string source_path;      // disk file the next Save stores (pending add)
     int ratio = 0;
     uint32_t attributes = 0;      // DOS attribute bits
+    uint32_t unix_mode = 0;       // permission bits stored by a Unix archiver, 0 when none
     int64_t crc = -1;             // stored CRC-32, -1 when the format has none
     std::vector<uint8_t> format_header;  // the format's own record (ZIP: central record)
     int64_t header_offset = -1;   // where the format's own record of this member starts

@@ -35,34 +35,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes all of `size` bytes; false on any short write.
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t put = write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= size_t(put);
-    }
-    return true;
-}
-
-// Creates an exclusive temporary file beside `target`; returns its fd and path.
-int CreateTempBeside(const std::string& target, std::string& temp_path) {
-    std::string name = target.substr(target.find_last_of('/') + 1);
-    std::string templ = FolderOf(target) + "/." + name + ".qbtmp-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    int fd = mkostemp(buf.data(), O_CLOEXEC);
-    if (fd >= 0) temp_path = buf.data();
-    return fd;
-}
+std::string FolderOf(const std::string& path) { return FolderOfPath(path); }
 
 // Copies a file to `target` through a temporary file in the target's folder, flushed to disk
 // and renamed into place. 0 on success, 3 when the destination cannot be written, 1 when the
@@ -221,6 +194,10 @@ int ArchiveHandler::WriteExtractedFile(const ArchiveEntry& entry, const std::str
         SetMessage(kMsgCannotCreate, target);
         return kStatusCannotCreate;
     }
+    // Permission bits from a Unix archiver are kept (scripts stay executable), but never
+    // setuid, setgid or sticky.
+    if ((entry.unix_mode & 0170000) == 0100000 || ((entry.unix_mode & 0170000) == 0 && entry.unix_mode))
+        chmod(target.c_str(), (entry.unix_mode & 0777) & ~mask);
     SetFileTime(target, entry.time);
     SetDosAttributes(target, entry.attributes & (kAttrReadOnly | kAttrArchive | kAttrSystem));
     return kStatusOk;

@@ -235,6 +235,10 @@ constexpr TableRow kTable[] = {
     {62075, "No member named \"%s\" in the archive.", "Aucun membre nommé \"%s\" dans l'archive."},
     {62076, "Not extracted (link): \"%s\"", "Non extrait (lien) : \"%s\""},
     {62077, "Not extracted (special file): \"%s\"", "Non extrait (fichier spécial) : \"%s\""},
+    {62080, "UUEncoding file \"%s\"...", "Encodage UUE du fichier \"%s\"..."},
+    {62081, "File \"%s\" has been correctly created.", "Le fichier \"%s\" a été correctement créé."},
+    {62082, "UUE Files (*.uue)|*.uue|All Files (*.*)|*.*||",
+     "Fichiers UUE (*.uue)|*.uue|Tous les fichiers (*.*)|*.*||"},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

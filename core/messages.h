@@ -69,6 +69,9 @@ inline constexpr int kPasswordPrompt = 62074;        // "Password for "%s": "
 inline constexpr int kNoSuchMember = 62075;          // "No member named "%s" in the archive."
 inline constexpr int kLinkNotExtracted = 62076;      // "Not extracted (link): "%s""
 inline constexpr int kSpecialNotExtracted = 62077;   // "Not extracted (special file): "%s""
+inline constexpr int kUuencoding = 62080;            // "UUEncoding file "%s"..."
+inline constexpr int kUueCreated = 62081;            // "File "%s" has been correctly created."
+inline constexpr int kUueFilter = 62082;             // "UUE Files (*.uue)|*.uue|All Files (*.*)|*.*||"
 }  // namespace text_id
 
 }  // namespace quorbel

@@ -11,6 +11,7 @@
 #include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
 #include "formats/tar_archive.h"
+#include "formats/uue_archive.h"
 #include "core/zip/zip_records.h"
 #include "platform/file_system.h"
 
@@ -43,6 +44,7 @@ const std::vector<FormatRow>& FormatTable() {
     // Formats not built yet keep their place in the order; rows are added as they land.
     static const std::vector<FormatRow> table = {
         {1, "ZIP", &OpenWith<ZipArchive>},
+        {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
     };

@@ -1,6 +1,8 @@
 #include "platform/file_system.h"
 
 #include <cctype>
+#include <cerrno>
+#include <vector>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -208,6 +210,38 @@ std::string ShortPathName(const std::string& path) {
         }
     }
     return out;
+}
+
+std::string FolderOfPath(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FileNameOfPath(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int CreateTempBeside(const std::string& target, std::string& temp_path) {
+    std::string templ = FolderOfPath(target) + "/." + FileNameOfPath(target) + ".qbtmp-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    int fd = mkostemp(buf.data(), O_CLOEXEC);
+    if (fd >= 0) temp_path = buf.data();
+    return fd;
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        ssize_t put = write(fd, p, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        p += put;
+        size -= size_t(put);
+    }
+    return true;
 }
 
 bool MakeFolders(const std::string& path) {

@@ -46,6 +46,17 @@ int64_t FileSize(const std::string& path);
 // (upper case, eight characters of name, three of extension, "~1" when cut).
 std::string ShortPathName(const std::string& path);
 
+// The folder part of a path ("." when there is none) and its last component.
+std::string FolderOfPath(const std::string& path);
+std::string FileNameOfPath(const std::string& path);
+
+// Creates a new temporary file (mode 0600, exclusive) beside `target`, named after it, for a
+// write that is renamed into place once complete. Returns the open descriptor, or -1.
+int CreateTempBeside(const std::string& target, std::string& temp_path);
+
+// Writes all of `size` bytes; false on any short write.
+bool WriteAll(int fd, const void* data, size_t size);
+
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);
 // fsync of a folder, so that a rename in it survives a crash.

@@ -38,6 +38,30 @@ public:
     MemoryBlock UnpackEntry(const ArchiveEntry& entry, int& status) override;
 
     bool CanExtract() override { return true; }
+    bool CanUpdate() override { return !multi_volume_; }
+    bool CanEdit() override { return !multi_volume_; }
+    bool CanMakeSfx() override { return !multi_volume_; }
+    bool CanSpan() override { return !multi_volume_; }
+
+    // Queues a disk file to be stored by the next Save under its name below base_folder,
+    // replacing a member of the same name.
+    int AddFile(const std::string& disk_path, const std::string& base_folder,
+                const std::string& archive_folder) override;
+    // Rebuilds the archive in the work folder (copying unchanged members as they are,
+    // compressing pending ones), puts it in place of the old file and re-reads it. With a
+    // target path the archive is written there instead; a prefix (a self-extractor stub) is
+    // written in front.
+    int Save(const std::string& target_path, int64_t volume_size,
+             const std::vector<uint8_t>* prefix) override;
+    int SaveAs(const std::string& target_path, int64_t volume_size,
+               const std::vector<uint8_t>* prefix) override;
+    int Create(const std::string& path) override;
+
+    // The data to write for a pending member (its central record filled in), or none with
+    // the message prepared.
+    MemoryBlock PackEntry(size_t index);
+    int WriteMembers(DataStream& output);
+    int WriteCentral(DataStream& output);
 
     const EndRecord& End() const { return end_; }
 
@@ -51,6 +75,26 @@ protected:
 
     uint64_t volume_size_ = 0;
     EndRecord end_;
+
+private:
+    struct Written {
+        uint64_t offset = 0;
+        uint64_t packed = 0;
+        uint64_t unpacked = 0;
+        uint32_t crc = 0;
+        uint16_t flags = 0;
+        uint16_t method = 0;
+        uint16_t time = 0;
+        uint16_t date = 0;
+        uint16_t made_by = 0;
+        uint32_t external = 0;
+    };
+    std::vector<Written> written_;
+    bool created_ = false;
+
+    MemoryBlock DeflateStreaming(const uint8_t* in, size_t n, size_t& out_size);
+    bool CopyStreamRange(int64_t from, int64_t count, DataStream& output);
+    int WriteFailed(DataStream& output);
 };
 
 }  // namespace quorbel

@@ -242,6 +242,9 @@ int ZipArchive::ReadCentral() {
         }
         e->format_header.assign(rec, rec + kCentralSize);
         e->header_offset = int64_t(offset);
+        e->packed = int64_t(packed);  // folders too: the writer copies every record
+        e->unpacked = int64_t(unpacked);
+        if ((made_by >> 8) == kHostUnix) e->unix_mode = Le32(rec + central::kExternalAttrs) >> 16;
         e->disk_number = disk;
         ++filled;
     }
