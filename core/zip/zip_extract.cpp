@@ -53,7 +53,9 @@ MemoryBlock ZipArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
 
     // Methods other than stored and deflated (implode, shrink, bzip2, AES, ...) are refused
     // before any password is asked for: no password would make them readable.
-    if (method != kMethodStored && method != kMethodDeflated)
+    // Strong encryption (DES, RC4, AES of the PKWARE kind) is no traditional encryption either.
+    if ((method != kMethodStored && method != kMethodDeflated) ||
+        ((central_flags | Le16(local + local::kFlags)) & kFlagStrongEncryption))
         return fail(kMsgUnsupportedMethod, kUnpackUnsupported);
     if (entry.packed < 0 || entry.unpacked < 0 || data_start > file_size ||
         packed > uint64_t(file_size - data_start))

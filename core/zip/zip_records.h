@@ -61,6 +61,7 @@ inline constexpr size_t kCommentLength = 20;
 
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
+inline constexpr uint16_t kFlagStrongEncryption = 0x0040;
 inline constexpr uint16_t kFlagUtf8 = 0x0800;
 
 inline constexpr uint16_t kMethodStored = 0;

@@ -241,9 +241,13 @@ TEST_F(ZipArchiveTest, TraditionalEncryption) {
     streamed.dos_time = 0xAB12;
     auto stored = Member("st.txt", "stored secret", 0);
     stored.encrypt_with = "pw";
+    auto strong = Member("strong.txt", "strong", 0);
+    strong.encrypt_with = "pw";
+    strong.flags = 0x0040;  // strong encryption: no password of ours opens it
     ZipArchive zip;
-    ASSERT_EQ(OpenBytes(zip, BuildZip({plain, secret, streamed, stored})), kStatusOk);
+    ASSERT_EQ(OpenBytes(zip, BuildZip({plain, secret, streamed, stored, strong})), kStatusOk);
     EXPECT_TRUE(zip.HasEncrypted());
+    EXPECT_EQ(Unpack(zip, 4), kUnpackUnsupported);
     EXPECT_EQ(Unpack(zip, 1), kUnpackNeedPassword);
     EXPECT_NE(zip.LastMessage().find("is protected by a password"), std::string::npos);
     SetProgramPassword("wrong");
@@ -258,6 +262,8 @@ TEST_F(ZipArchiveTest, TraditionalEncryption) {
     EXPECT_EQ(Unpack(zip, 3, &data), kUnpackOk);
     EXPECT_EQ(data, stored.data);
     EXPECT_EQ(Unpack(zip, 0, &data), kUnpackOk);
+    EXPECT_EQ(Unpack(zip, 4), kUnpackUnsupported);
+    EXPECT_EQ(zip.LastMessage(), "Unsupported compression method found.");
 }
 
 TEST_F(ZipArchiveTest, LargeMemberStreamsWithProgressAndAbort) {
