@@ -56,7 +56,17 @@ size_t TextWidth(const std::string& s) {
 
 std::string Upper(const std::string& s) {
     std::string out = s;
-    for (char& c : out) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (size_t i = 0; i < out.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c < 0x80) {
+            out[i] = char(std::toupper(c));
+        } else if (c == 0xC3 && i + 1 < out.size()) {
+            // Latin-1 letters à..þ (except ÷) have their capitals 0x20 below, in UTF-8 too.
+            unsigned char next = static_cast<unsigned char>(out[i + 1]);
+            if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = char(next - 0x20);
+            ++i;
+        }
+    }
     return out;
 }
 

@@ -123,6 +123,21 @@ TEST_F(OpsTest, ListExportLayouts) {
     EXPECT_EQ(test::ReadFile(env_ / "out.csv"), "a b.txt,2 000,x y\tz\r\nlong-name.bin,5,\r\n");
 }
 
+TEST_F(OpsTest, FrenchTitlesAreUpperCasedWholly) {
+    SetLanguage(Language::French);
+    std::string path = env_ / "t.zip";
+    test::WriteFile(path, test::BuildZip({Member("a.txt", "a")}));
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(path), kStatusOk);
+    ColumnSwitches on{};
+    on[4] = true;
+    std::string text;
+    ExportList({&zip.Entry(0)}, on, ExportKind::FormattedText, "\n", text, SilentSink());
+    std::string title = text.substr(0, text.find('\n'));
+    EXPECT_EQ(title.find("\xc3\xa9"), std::string::npos) << title;  // no lower-case é left
+    SetLanguage(Language::English);
+}
+
 TEST_F(OpsTest, ColumnSwitchesDefaultAndStored) {
     ColumnSwitches d = LoadColumnSwitches();
     for (int c = 1; c <= 10; ++c) EXPECT_EQ(d[size_t(c)], c == 1 || c == 2 || c == 4 || c == 5 || c == 6 || c == 9) << c;

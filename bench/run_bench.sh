@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Throughput and peak memory of quorbel-cli against Info-ZIP unzip, on the same inputs in one
+# run. Usage, from the repository root:  bench/run_bench.sh [BUILD_DIR]   (default: build)
+# Inputs are made in $QUORBEL_BENCH_DIR (kept for the next run) or in a temporary folder.
+# Prints a table on stdout and exits 0 whether or not the goals are met.
+set -euo pipefail
+
+build=${1:-build}
+cli=$build/cli/quorbel-cli
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ ! -x $cli ]]; then
+    echo "no $cli: build it first (cmake --build $build --target quorbel-cli)" >&2
+    exit 2
+fi
+cli=$(cd "$(dirname "$cli")" && pwd)/quorbel-cli
+for tool in unzip zip python3 /usr/bin/time; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$tool is needed (packages unzip, zip, python3, time)" >&2
+        exit 2
+    fi
+done
+
+if [[ -n ${QUORBEL_BENCH_DIR:-} ]]; then
+    work=$QUORBEL_BENCH_DIR
+    mkdir -p "$work"
+else
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+fi
+# Our settings and scratch folders stay inside the bench folder.
+export QUORBEL_REGISTRY_DIR=$work/registry
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
+
+echo "inputs in $work (made once, fixed seed)..."
+python3 "$here/make_inputs.py" "$work"
+
+# best_of_3 NAME COMMAND...: the shortest elapsed time of three runs and the largest peak
+# resident size (kB) seen, left in $best and $peak. A folder named by $fresh is emptied before
+# each run (extraction targets).
+fresh=
+best_of_3() {
+    local name=$1
+    shift
+    best=
+    peak=0
+    local i e m status
+    for i in 1 2 3; do
+        [[ -n $fresh ]] && rm -rf "$fresh"
+        status=0
+        /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null 2>"$work/err.out" || status=$?
+        if [[ $status -ne 0 ]]; then
+            echo "warning: $name exited with $status: $(head -c 200 "$work/err.out")" >&2
+        fi
+        read -r e m < <(tail -n 1 "$work/time.out")
+        if [[ -z $best ]] || awk -v a="$e" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$e; fi
+        if (( m > peak )); then peak=$m; fi
+    done
+}
+
+# The memory goal of an archive: its largest member's packed + unpacked size, plus 64 MB (kB).
+memory_goal_kb() {
+    python3 - "$1" <<'EOF'
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+largest = max(i.compress_size + i.file_size for i in z.infolist())
+print((largest + 64 * 1024 * 1024) // 1024)
+EOF
+}
+
+rows=()
+row() { rows+=("$(printf '%-24s %12s %12s %8s %8s %5s' "$@")"); }
+
+# ratio OURS PEER GOAL -> "ratio goal met"
+compare_time() {
+    awk -v a="$1" -v b="$2" -v g="$3" 'BEGIN {
+        if (b <= 0) b = 0.01
+        r = a / b
+        printf "%.2f <=%s %s", r, g, (r <= g ? "yes" : "NO")
+    }'
+}
+
+for archive in many big; do
+    file=$work/$archive.zip
+
+    best_of_3 "list $archive" "$cli" list "$file"
+    ours=$best
+    best_of_3 "unzip -l $archive" unzip -l "$file"
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
+    row "list $archive.zip" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+
+    best_of_3 "test $archive" "$cli" test "$file"
+    ours=$best
+    test_peak=$peak
+    best_of_3 "unzip -tq $archive" unzip -tq "$file"
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 0.5)"
+    row "test $archive.zip" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+
+    fresh=$work/out-ours
+    best_of_3 "extract $archive" "$cli" extract "$file" -d "$work/out-ours" --overwrite
+    ours=$best
+    extract_peak=$peak
+    fresh=$work/out-peer
+    best_of_3 "unzip -o $archive" unzip -q -o "$file" -d "$work/out-peer"
+    peer=$best
+    fresh=
+    rm -rf "$work/out-ours" "$work/out-peer"
+    ratio=$(awk -v a="$ours" -v b="$peer" 'BEGIN { if (b <= 0) b = 0.01; printf "%.2f", a / b }')
+    row "extract $archive.zip" "${ours} s" "${peer} s" "$ratio" "-" "-"
+
+    goal_kb=$(memory_goal_kb "$file")
+    for what in test extract; do
+        if [[ $what == test ]]; then kb=$test_peak; else kb=$extract_peak; fi
+        met=$(( kb <= goal_kb ? 1 : 0 ))
+        row "memory $what $archive.zip" "$((kb / 1024)) MB" "-" "-" "<=$((goal_kb / 1024))MB" \
+            "$([[ $met == 1 ]] && echo yes || echo NO)"
+    done
+done
+
+members_many=$(python3 -c 'import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))' "$work/many.zip")
+members_big=$(python3 -c 'import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))' "$work/big.zip")
+echo
+echo "many.zip: $members_many members, $(( $(stat -c %s "$work/many.zip") / 1048576 )) MB;" \
+     "big.zip: $members_big entries, $(( $(stat -c %s "$work/big.zip") / 1048576 )) MB"
+echo "times: best of 3 runs; memory: peak resident size (largest of the 3 runs);" \
+     "ratio = quorbel-cli / unzip"
+echo
+printf '%-24s %12s %12s %8s %8s %5s\n' "operation" "quorbel-cli" "unzip" "ratio" "goal" "met"
+printf '%s\n' "${rows[@]}"
+exit 0
