@@ -10,6 +10,7 @@
 #include "app/ops/list_export.h"
 #include "app/ops/statistics_text.h"
 #include "app/ops/test_report.h"
+#include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
@@ -30,22 +31,6 @@ constexpr const char* kUsage =
 int Usage(std::ostream& err) {
     err << kUsage;
     return 2;
-}
-
-std::unique_ptr<TerminalProgress> MakeProgress() {
-    auto progress = std::make_unique<TerminalProgress>(isatty(STDERR_FILENO) == 1);
-    progress->CatchInterrupt();
-    if (const char* n = std::getenv("QUORBEL_ABORT_AFTER")) progress->AbortAfter(std::atol(n));
-    return progress;
-}
-
-std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSink& sink,
-                                             std::ostream& err) {
-    int status = kStatusFailed;
-    std::string message;
-    auto handler = OpenArchiveFile(path, status, &sink, &message);
-    if (!handler) err << message << "\n";
-    return handler;
 }
 
 std::vector<const ArchiveEntry*> FileRows(const ArchiveHandler& handler) {

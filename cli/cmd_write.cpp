@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
@@ -35,13 +36,6 @@ int Usage(std::ostream& err) {
     return 2;
 }
 
-std::unique_ptr<TerminalProgress> MakeProgress() {
-    auto progress = std::make_unique<TerminalProgress>(isatty(STDERR_FILENO) == 1);
-    progress->CatchInterrupt();
-    if (const char* n = std::getenv("QUORBEL_ABORT_AFTER")) progress->AbortAfter(std::atol(n));
-    return progress;
-}
-
 std::string Absolute(const std::string& path) {
     std::error_code ec;
     std::string abs = fs::absolute(path, ec).lexically_normal().string();
@@ -52,15 +46,6 @@ std::string Absolute(const std::string& path) {
 int Fail(const ArchiveHandler& handler, std::ostream& err) {
     err << handler.LastMessage() << "\n";
     return 1;
-}
-
-// Opens an existing archive for a change; none (message shown) when it cannot be changed.
-std::unique_ptr<ArchiveHandler> OpenForChange(const std::string& path, ProgressSink& sink, std::ostream& err) {
-    int status = kStatusFailed;
-    std::string message;
-    auto handler = OpenArchiveFile(path, status, &sink, &message);
-    if (!handler) err << message << "\n";
-    return handler;
 }
 
 // The entry index of a stored name given with '/' or '\'; -1 with the message shown.
@@ -148,7 +133,7 @@ int Add(const std::vector<std::string>& args, std::ostream& err) {
     auto progress = MakeProgress();
     std::unique_ptr<ArchiveHandler> handler;
     if (FileExists(archive)) {
-        handler = OpenForChange(archive, *progress, err);
+        handler = OpenOrReport(archive, *progress, err);
         if (!handler) return 1;
     } else {
         auto zip = std::make_unique<ZipArchive>();
@@ -175,7 +160,7 @@ int Create(const std::vector<std::string>& args, std::ostream& err) {
 int Delete(const std::vector<std::string>& args, std::ostream& err) {
     if (args.size() < 3) return Usage(err);
     auto progress = MakeProgress();
-    auto handler = OpenForChange(Absolute(args[1]), *progress, err);
+    auto handler = OpenOrReport(Absolute(args[1]), *progress, err);
     if (!handler) return 1;
     std::vector<int> indices;
     for (size_t i = 2; i < args.size(); ++i) {
@@ -189,7 +174,7 @@ int Delete(const std::vector<std::string>& args, std::ostream& err) {
 int Rename(const std::vector<std::string>& args, std::ostream& err) {
     if (args.size() != 4) return Usage(err);
     auto progress = MakeProgress();
-    auto handler = OpenForChange(Absolute(args[1]), *progress, err);
+    auto handler = OpenOrReport(Absolute(args[1]), *progress, err);
     if (!handler) return 1;
     int index = FindMember(*handler, args[2], err);
     if (index < 0) return 1;
@@ -219,7 +204,7 @@ int Comment(const std::vector<std::string>& args, std::ostream& err) {
     }
     if (archive.empty() || !have_text) return Usage(err);
     auto progress = MakeProgress();
-    auto handler = OpenForChange(Absolute(archive), *progress, err);
+    auto handler = OpenOrReport(Absolute(archive), *progress, err);
     if (!handler) return 1;
     if (!handler->CanEdit()) return Fail(*handler, err);
     int status;

@@ -111,12 +111,8 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
         return kStatusOk;
     }
 
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), std::string(entry.NamePart()).c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
 
     // A file already on disk: newer ones are kept, others replaced only when allowed.
     struct stat existing{};
@@ -518,11 +514,7 @@ int ArchiveHandler::CommitRebuilt(const std::string& temp_path) {
     if (EqualsNoCase(temp_path, path_)) return kStatusOk;
     std::string target = path_;
     stream_.Close();
-    sink_->Begin();
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
+    ProgressScope progress(sink_);
 
     struct stat st{};
     bool had_archive = stat(target.c_str(), &st) == 0;

@@ -152,12 +152,8 @@ int GzArchive::ReadDirectory() {
 
 MemoryBlock GzArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     status = kStatusFailed;
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), std::string(entry.NamePart()).c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     auto data_error = [&] {
         SetMessage(kMsgDecompressError);
         status = kUnpackDataError;

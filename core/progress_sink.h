@@ -47,6 +47,18 @@ private:
 // The program-wide silent sink that stands in wherever a caller supplies none.
 ProgressSink& SilentSink();
 
+// Begin on construction, End(0) on every way out of the scope.
+class ProgressScope {
+public:
+    explicit ProgressScope(ProgressSink* sink) : sink_(sink) { sink_->Begin(); }
+    ~ProgressScope() { sink_->End(0); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+
+private:
+    ProgressSink* sink_;
+};
+
 // Installs a sink for the lifetime of the object and restores the previous one.
 template <typename Holder>
 class ScopedSink {

@@ -486,11 +486,7 @@ int TarArchive::ReadMembers(std::vector<Member>& members) {
 
 int TarArchive::ReadDirectory() {
     SetMessage(kMsgNotThisFormat, path_, format_name_);
-    sink_->Begin();
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
+    ProgressScope progress(sink_);
     sink_->SetRange(0, stream_.Size());
     std::vector<Member> members;
     int status = ReadMembers(members);
@@ -577,12 +573,8 @@ std::vector<TarArchive::Segment> TarArchive::SegmentsOf(const ArchiveEntry& entr
 MemoryBlock TarArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     status = kStatusFailed;
     if (!entry.is_file) return {};
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), std::string(entry.NamePart()).c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     auto data_error = [&] {
         SetMessage(kMsgDecompressError);
         status = kUnpackDataError;

@@ -161,12 +161,8 @@ std::string UueArchive::NameFromBeginLine(const std::string& line) {
 int UueArchive::ReadDirectory() {
     SetMessage(kMsgNotThisFormat, path_, format_name_);
     const int64_t length = stream_.Size();
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetRange(0, std::max<int64_t>(length, 0));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     auto aborted = [this] {
         SetMessage(kMsgAborted);
         return int(kStatusAborted);
@@ -220,12 +216,8 @@ int UueArchive::ReadDirectory() {
 MemoryBlock UueArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     status = kStatusFailed;
     const std::string name(entry.NamePart());
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), name.c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     auto damaged = [&] {
         SetMessage(kMsgDecompressError);
         status = kUnpackDataError;

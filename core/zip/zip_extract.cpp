@@ -24,12 +24,8 @@ MemoryBlock ZipArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     status = kStatusFailed;
     if (!entry.is_file || entry.format_header.size() < kCentralSize) return {};
     const std::string name(entry.NamePart());
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), name.c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     auto fail = [&](int code, int unpack_status) {
         SetMessage(code, entry.full_name);
         status = unpack_status;

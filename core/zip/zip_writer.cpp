@@ -145,12 +145,8 @@ int ZipArchive::AddFile(const std::string& disk_path, const std::string& base_fo
 MemoryBlock ZipArchive::PackEntry(size_t index) {
     ArchiveEntry& e = entries_[index];
     Written& w = written_[index];
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgAdding).c_str(), e.source_path.c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
 
     int fd = open(e.source_path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st{};
@@ -277,13 +273,9 @@ MemoryBlock ZipArchive::DeflateStreaming(const uint8_t* in, size_t n, size_t& ou
 }
 
 int ZipArchive::WriteMembers(DataStream& output) {
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetRange(0, int64_t(entries_.size()));
     sink_->SetText(FormatText(MessageTemplate(kMsgRebuilding).c_str(), path_.c_str()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     const int64_t old_size = stream_.IsOpen() ? stream_.Size() : 0;
     std::vector<uint8_t> buffer;
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -408,12 +400,8 @@ int ZipArchive::WriteFailed(DataStream& output) {
 }
 
 int ZipArchive::WriteCentral(DataStream& output) {
-    sink_->Begin();
+    ProgressScope progress(sink_);
     sink_->SetRange(0, int64_t(entries_.size()));
-    struct Ender {
-        ProgressSink* s;
-        ~Ender() { s->End(0); }
-    } ender{sink_};
     const uint64_t cd_offset = uint64_t(output.Tell());
     bool any_zip64 = entries_.size() >= 0xFFFF;
     for (size_t i = 0; i < entries_.size(); ++i) {
