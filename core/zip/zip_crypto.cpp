@@ -24,7 +24,7 @@ void ZipCrypto::Update(uint8_t plain) {
 
 uint8_t ZipCrypto::StreamByte() const {
     uint16_t temp = uint16_t(keys_[2] | 2);
-    return uint8_t((temp * (temp ^ 1)) >> 8);
+    return uint8_t((uint32_t(temp) * uint32_t(temp ^ 1)) >> 8);  // 32-bit: the product overflows int
 }
 
 void ZipCrypto::Decrypt(uint8_t* data, size_t size) {
