@@ -40,17 +40,17 @@ std::vector<const ArchiveEntry*> FileRows(const ArchiveHandler& handler) {
     return rows;
 }
 
-bool ParseColumns(const std::string& spec, ColumnSwitches& on) {
+bool ParseColumns(const std::string& list, ColumnSwitches& on) {
     on.fill(false);
-    if (spec == "all") {
+    if (list == "all") {
         for (int c = 1; c <= 10; ++c) on[size_t(c)] = true;
         return true;
     }
     size_t start = 0;
     bool any = false;
-    while (start <= spec.size()) {
-        size_t comma = spec.find(',', start);
-        std::string item = spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         char* end = nullptr;
         long c = std::strtol(item.c_str(), &end, 10);
         if (item.empty() || *end != '\0' || c < 1 || c > 10) return false;

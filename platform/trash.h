@@ -1,4 +1,4 @@
-// The desktop's trash (freedesktop.org Trash specification), standing in for the recycle bin.
+// The desktop's trash (the freedesktop.org Trash standard), standing in for the recycle bin.
 #pragma once
 
 #include <string>

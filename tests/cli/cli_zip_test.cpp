@@ -381,13 +381,13 @@ std::function<Built(const std::string&)> SevenZip(std::vector<std::string> flags
     };
 }
 
-// Python's zipfile: each spec is "name|stored or deflated|source file"; a name ending in '/' is a
+// Python's zipfile: each item is "name|stored or deflated|source file"; a name ending in '/' is a
 // folder entry. The host is MS-DOS, so only flag bit 11 can make a name UTF-8.
 const char kPythonWriter[] = R"PY(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
-    for spec in sys.argv[2:]:
-        name, method, source = spec.split('|')
+    for item in sys.argv[2:]:
+        name, method, source = item.split('|')
         info = zipfile.ZipInfo(name, (2021, 3, 4, 5, 6, 8))
         info.create_system = 0
         if name.endswith('/'):
@@ -430,15 +430,15 @@ struct SampleMember {
 };
 
 std::function<Built(const std::string&)> Sample(std::string file, std::string password,
-                                                std::vector<SampleMember> spec) {
-    return [file, password, spec](const std::string& dir) {
+                                                std::vector<SampleMember> expected_members) {
+    return [file, password, expected_members](const std::string& dir) {
         Built b{test::TestData("zip/" + file), {}};
-        bool need_reference = std::any_of(spec.begin(), spec.end(),
+        bool need_reference = std::any_of(expected_members.begin(), expected_members.end(),
                                           [](const SampleMember& m) { return m.reference == "ref"; });
         if (need_reference) test::Run({"python3", "-c", kPythonReference, b.archive, dir + "/ref", password});
-        for (size_t k = 0; k < spec.size(); ++k) {
-            std::string expected = spec[k].reference == "ref" ? dir + "/ref/" + std::to_string(k) : spec[k].reference;
-            b.members.push_back({spec[k].path, spec[k].status, expected});
+        for (size_t k = 0; k < expected_members.size(); ++k) {
+            std::string expected = expected_members[k].reference == "ref" ? dir + "/ref/" + std::to_string(k) : expected_members[k].reference;
+            b.members.push_back({expected_members[k].path, expected_members[k].status, expected});
         }
         return b;
     };
