@@ -90,8 +90,17 @@ constexpr TableRow kTable[] = {
      "An error occurred while decompressing data. It may result of a corrupted bloc of data.",
      "Une erreur s'est produite pendant la décompression des données. Elle peut provenir d'un "
      "bloc de données corrompu."},
+    {61547,
+     "Before closing this archive \"%s\" do you want to delete its CheckOu folder \"%s\" all "
+     "its files and subfolders and the startup menu group \"%s\" ?",
+     "Avant de fermer l'archive \"%s\", voulez-vous supprimer son dossier d'extraction "
+     "\"%s\" avec tous ses fichiers et sous-dossiers, ainsi que le groupe du menu de "
+     "démarrage \"%s\" ?"},
     {61570, "Please insert disk #%d in drive %s.",
      "Veuillez insérer le disque n° %d dans le lecteur %s."},
+    {61571, "You can only create a multiple disk archive on a removable media such as a diskette.",
+     "Vous ne pouvez créer une archive sur plusieurs disques que sur un support amovible tel "
+     "qu'une disquette."},
     {61578,
      "Quorbel cannot complete this operation because it needs an external program (%s) which is "
      "not installed or configured to be use with Quorbel (please refer to the Quorbel "
@@ -239,6 +248,11 @@ constexpr TableRow kTable[] = {
     {62081, "File \"%s\" has been correctly created.", "Le fichier \"%s\" a été correctement créé."},
     {62082, "UUE Files (*.uue)|*.uue|All Files (*.*)|*.*||",
      "Fichiers UUE (*.uue)|*.uue|Tous les fichiers (*.*)|*.*||"},
+    {62090, "Cannot find file \"%s\".", "Impossible de trouver le fichier \"%s\"."},
+    {62091, "No HTML viewer installed. Quorbel cannot display file \"%s\".",
+     "Aucun visualiseur HTML n'est installé. Quorbel ne peut pas afficher le fichier \"%s\"."},
+    {62092, "Delete the %d selected files from the archive?",
+     "Supprimer de l'archive les %d fichiers sélectionnés ?"},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

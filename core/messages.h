@@ -38,9 +38,13 @@ std::string FormatText(const char* format, ...) __attribute__((format(printf, 1,
 // ids from 62000 on are texts of the window-free operations that carry no id of their own.
 namespace text_id {
 inline constexpr int kDiskPrompt = 61570;            // "Please insert disk #%d in drive %s."
+inline constexpr int kSpanNeedsRemovable = 61571;    // "You can only create a multiple disk ..."
 inline constexpr int kUnknownArchiveFormat = 61610;  // "Unknown archive format. ..."
 inline constexpr int kSaveAs = 61528;
 inline constexpr int kNewArchive = 61492;
+inline constexpr int kArchiveFilter = 61491;
+inline constexpr int kZipFilter = 61493;
+inline constexpr int kCheckOutClose = 61547;
 inline constexpr int kUnknownType = 62000;           // "Unknown"
 inline constexpr int kTestTitle = 62001;             // "Testing file "%s"..."
 inline constexpr int kTestLine = 62002;              // "Testing: "%s""
@@ -72,6 +76,9 @@ inline constexpr int kSpecialNotExtracted = 62077;   // "Not extracted (special 
 inline constexpr int kUuencoding = 62080;            // "UUEncoding file "%s"..."
 inline constexpr int kUueCreated = 62081;            // "File "%s" has been correctly created."
 inline constexpr int kUueFilter = 62082;             // "UUE Files (*.uue)|*.uue|All Files (*.*)|*.*||"
+inline constexpr int kCannotFindFile = 62090;        // "Cannot find file "%s"."
+inline constexpr int kNoHtmlViewer = 62091;          // "No HTML viewer installed. ..."
+inline constexpr int kDeleteQuestion = 62092;        // "Delete the %d selected files ..."
 }  // namespace text_id
 
 }  // namespace quorbel

@@ -86,6 +86,20 @@ bool DesktopLauncher::SendMail(const std::string& attachment) {
 // Without a window system there is nothing to drag onto.
 bool DesktopLauncher::StartDrag(const std::vector<std::string>&) { return false; }
 
+bool DesktopLauncher::StartProgram(const std::vector<std::string>& argv,
+                                   const std::string& working_folder) {
+    return StartDetached(argv, working_folder);
+}
+
+bool RecordingLauncher::StartProgram(const std::vector<std::string>& argv,
+                                     const std::string& working_folder) {
+    std::string call = "run";
+    for (const auto& a : argv) call += " " + a;
+    if (!working_folder.empty()) call += " (in " + working_folder + ")";
+    calls.push_back(call);
+    return result;
+}
+
 bool RecordingLauncher::StartDrag(const std::vector<std::string>& paths) {
     std::string call = "drag";
     for (const auto& p : paths) call += " " + p;

@@ -78,6 +78,9 @@ public:
     virtual bool SendMail(const std::string& attachment) = 0;
     // Starts a drag-and-drop of these files at the pointer; false when nothing can be dragged.
     virtual bool StartDrag(const std::vector<std::string>& paths) = 0;
+    // Starts a program (argv[0]) without waiting, in `working_folder` when given.
+    virtual bool StartProgram(const std::vector<std::string>& argv,
+                              const std::string& working_folder) = 0;
 };
 
 // Through xdg-open and xdg-email, without waiting.
@@ -87,6 +90,8 @@ public:
     bool OpenFolder(const std::string& path) override;
     bool SendMail(const std::string& attachment) override;
     bool StartDrag(const std::vector<std::string>& paths) override;
+    bool StartProgram(const std::vector<std::string>& argv,
+                      const std::string& working_folder) override;
 };
 
 // Records what would have been started; used where no desktop program may run.
@@ -96,6 +101,8 @@ public:
     bool OpenFolder(const std::string& path) override;
     bool SendMail(const std::string& attachment) override;
     bool StartDrag(const std::vector<std::string>& paths) override;
+    bool StartProgram(const std::vector<std::string>& argv,
+                      const std::string& working_folder) override;
     std::vector<std::string> calls;
     bool result = true;
 };

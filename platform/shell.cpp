@@ -1,7 +1,11 @@
 #include "platform/shell.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMimeDatabase>
 #include <QMimeType>
+#include <QStandardPaths>
+#include <QTextStream>
 
 namespace quorbel {
 
@@ -23,6 +27,73 @@ std::string MimeIconName(const std::string& file_name) {
     QMimeType type = TypeOf(file_name);
     if (!type.isValid() || type.isDefault()) return "";
     return type.iconName().toStdString();
+}
+
+namespace {
+
+// The first desktop entry a mimeapps.list or defaults.list names for `mime` in its
+// [Default Applications] group; the value may list several, separated by ';'.
+QString DefaultIn(const QString& list_path, const QString& mime) {
+    QFile file(list_path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    QTextStream in(&file);
+    bool in_group = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith('[')) {
+            in_group = line == "[Default Applications]";
+            continue;
+        }
+        if (!in_group) continue;
+        const int eq = line.indexOf('=');
+        if (eq > 0 && line.left(eq).trimmed() == mime) {
+            for (const QString& entry : line.mid(eq + 1).split(';', Qt::SkipEmptyParts))
+                if (!entry.trimmed().isEmpty()) return entry.trimmed();
+        }
+    }
+    return {};
+}
+
+QString DesktopEntryName(const QString& entry) {
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        QFile file(QDir(dir).filePath(entry));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) continue;
+        QTextStream in(&file);
+        bool main_group = false;
+        while (!in.atEnd()) {
+            const QString line = in.readLine().trimmed();
+            if (line.startsWith('[')) main_group = line == "[Desktop Entry]";
+            else if (main_group && line.startsWith("Name=")) return line.mid(5);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string DefaultDesktopEntry(const std::string& mime_type) {
+    const QString mime = QString::fromStdString(mime_type);
+    QStringList lists;
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::ConfigLocation))
+        lists << QDir(dir).filePath("mimeapps.list");
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation))
+        lists << QDir(dir).filePath("mimeapps.list") << QDir(dir).filePath("defaults.list");
+    for (const QString& list : lists) {
+        const QString entry = DefaultIn(list, mime);
+        if (!entry.isEmpty()) return entry.toStdString();
+    }
+    return "";
+}
+
+std::string AssociatedProgramName(const std::string& file_name) {
+    QMimeType type = TypeOf(file_name);
+    if (!type.isValid()) return "";
+    std::string entry = DefaultDesktopEntry(type.name().toStdString());
+    if (entry.empty()) return "";
+    const QString name = DesktopEntryName(QString::fromStdString(entry));
+    return (name.isEmpty() ? QString::fromStdString(entry) : name).toStdString();
 }
 
 }  // namespace quorbel

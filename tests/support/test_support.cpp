@@ -52,8 +52,12 @@ ScopedEnv::~ScopedEnv() {
 IsolatedEnvironment::IsolatedEnvironment()
     : registry_("QUORBEL_REGISTRY_DIR", dir_ / "registry"),
       tmp_("TMPDIR", dir_ / "tmp"),
-      data_home_("XDG_DATA_HOME", dir_ / "data") {
+      data_home_("XDG_DATA_HOME", dir_ / "data"),
+      config_home_("XDG_CONFIG_HOME", dir_ / "config"),
+      runtime_("XDG_RUNTIME_DIR", dir_ / "runtime") {
     fs::create_directories(dir_ / "tmp");
+    fs::create_directories(dir_ / "runtime");
+    fs::permissions(dir_ / "runtime", fs::perms::owner_all);
 }
 
 CommandResult Run(const std::vector<std::string>& argv, const std::string& cwd,

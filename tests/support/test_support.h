@@ -48,6 +48,8 @@ private:
     ScopedEnv registry_;
     ScopedEnv tmp_;
     ScopedEnv data_home_;
+    ScopedEnv config_home_;
+    ScopedEnv runtime_;
 };
 
 struct CommandResult {

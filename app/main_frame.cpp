@@ -1,0 +1,844 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QStorageInfo>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
+#include <ctime>
+
+#include "app/child_frame.h"
+#include "app/dialog_prompts.h"
+#include "app/dialogs/add_dialog.h"
+#include "app/dialogs/extract_dialog.h"
+#include "app/dialogs/password_dialog.h"
+#include "app/options/quorbel_options.h"
+#include "app/recent_files.h"
+#include "app/settings_layout.h"
+#include "app/ui_text.h"
+#include "app/viewer_choice.h"
+#include "app/views/archive_list.h"
+#include "app/views/quorbel_form_view.h"
+#include "app/views/status_line.h"
+#include "app/ops/list_export.h"
+#include "app/ops/test_report.h"
+#include "core/settings.h"
+#include "core/status.h"
+#include "core/user_prompts.h"
+#include "core/zip/zip_archive.h"
+#include "formats/format_table.h"
+#include "formats/uue_archive.h"
+#include "platform/file_system.h"
+#include "platform/registry_access.h"
+#include "platform/shell.h"
+
+namespace quorbel {
+
+namespace {
+
+enum Modify { kRename, kChangePath, kNote };
+
+// Item data of the navigation tree.
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kExpandedRole = Qt::UserRole + 1;
+
+bool IsNetworkFileSystem(const QByteArray& type) {
+    static const char* kNetwork[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs",
+                                     "sshfs", "fuse.gvfsd-fuse", "9p", "afs"};
+    for (const char* t : kNetwork)
+        if (type == t) return true;
+    return false;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts), files_(files) {
+    setWindowTitle("Quorbel");
+    setAcceptDrops(true);
+    mdi_ = new QMdiArea(this);
+    mdi_->setViewMode(QMdiArea::SubWindowView);
+    setCentralWidget(mdi_);
+
+    progress_ = new CStatusProgress(this);
+    status_line_ = new QLabel(this);
+    statusBar()->addWidget(status_line_, 1);
+    statusBar()->addPermanentWidget(progress_);
+    connect(progress_, &CStatusProgress::busyChanged, this, &CMainFrame::SetBusy);
+
+    messages_dock_ = new QDockWidget(UiText("Messages", "Messages"), this);
+    messages_dock_->setObjectName("Messages");
+    messages_ = new QPlainTextEdit(messages_dock_);
+    messages_->setReadOnly(true);
+    messages_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    messages_dock_->setWidget(messages_);
+    addDockWidget(Qt::BottomDockWidgetArea, messages_dock_);
+    messages_dock_->hide();
+
+    BuildCommands();
+    BuildMenus();
+    BuildToolBar();
+    BuildNavigation();
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        CChildFrame* child = sub ? qobject_cast<CChildFrame*>(sub->widget()) : nullptr;
+        setWindowTitle(child ? "Quorbel - [" + Q(child->Doc().Title()) + "]" : QString("Quorbel"));
+        UpdateStatusLine();
+        UpdateCommands();
+    });
+    UpdateCommands();
+    resize(1000, 700);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+// --- building the window ---
+
+QAction* CMainFrame::AddCommand(const QString& name, const QString& text, const QString& tip,
+                                const char* icon, void (CMainFrame::*slot)()) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setToolTip(tip);
+    action->setStatusTip(tip);
+    if (icon) action->setIcon(QIcon::fromTheme(icon));
+    if (slot)
+        connect(action, &QAction::triggered, this, [this, slot] {
+            if (!Busy()) (this->*slot)();
+        });
+    commands_.insert(name, action);
+    return action;
+}
+
+void CMainFrame::BuildCommands() {
+    AddCommand("New", UiText("&New...", "&Nouveau..."), "Create a new zip file", "document-new",
+               &CMainFrame::NewArchive)->setShortcut(QKeySequence::New);
+    AddCommand("Open", UiText("&Open...", "&Ouvrir..."), "Open an existing archive",
+               "document-open", &CMainFrame::OpenArchives)->setShortcut(QKeySequence::Open);
+    AddCommand("Close", UiText("&Close", "&Fermer"), "Close the active archive", "document-close",
+               nullptr);
+    connect(commands_["Close"], &QAction::triggered, this, [this] {
+        if (!Busy()) CloseChild(ActiveChild());
+    });
+    AddCommand("SaveAs", UiText("Save &As...", "&Enregistrer sous..."),
+               "Save the active archive with a new name", "document-save-as", &CMainFrame::SaveAs);
+    AddCommand("Add", UiText("&Add...", "&Ajouter..."), "Add files to current archive",
+               "list-add", &CMainFrame::AddFiles);
+    AddCommand("Delete", UiText("&Delete", "&Supprimer"), "Delete current selected files",
+               "edit-delete", &CMainFrame::DeleteFiles)->setShortcut(QKeySequence::Delete);
+    AddCommand("Rename", UiText("&Rename...", "&Renommer..."), "Rename current selected file",
+               "edit-rename", &CMainFrame::RenameFile);
+    AddCommand("ChangePath", UiText("Change &path...", "Changer le &chemin..."),
+               "Change the path for the current selected file", "folder", &CMainFrame::ChangePath);
+    AddCommand("Note", UiText("&Note...", "&Note..."),
+               "Edit the comment of he current selected file", "document-edit",
+               &CMainFrame::EditNote);
+    AddCommand("Extract", UiText("E&xtract...", "E&xtraire..."), "Extract current selected files",
+               "archive-extract", &CMainFrame::ExtractFiles);
+    AddCommand("View", UiText("&View...", "&Visualiser..."), "View current selected file",
+               "document-preview", &CMainFrame::ViewFile);
+    AddCommand("OpenFile", UiText("Open &file", "Ouvrir le &fichier"), "Open the selected file",
+               "document-open-data", &CMainFrame::OpenFile);
+    AddCommand("SelectAll", UiText("Select &all", "&Tout sélectionner"), "Select all files",
+               "edit-select-all", &CMainFrame::SelectAll)->setShortcut(QKeySequence::SelectAll);
+    AddCommand("InvertSelection", UiText("&Invert selection", "&Inverser la sélection"),
+               "Invert current selection", nullptr, &CMainFrame::InvertSelection);
+    AddCommand("Properties", UiText("P&roperties", "P&ropriétés"),
+               "Display details about the current selected file", "document-properties",
+               &CMainFrame::Properties);
+    AddCommand("Test", UiText("&Test", "&Tester"), "Test active archive", "tools-check-spelling",
+               &CMainFrame::TestArchive);
+    AddCommand("Install", UiText("&Install", "&Installer"), "Install the software in the archive",
+               "system-software-install", &CMainFrame::Install);
+    AddCommand("Password", UiText("&Password...", "&Mot de passe..."),
+               "Specify a password for subsequence archive operations", "dialog-password",
+               &CMainFrame::Password);
+    AddCommand("ExportCSV", UiText("Export as &CSV...", "Exporter en &CSV..."),
+               "Export the list of files into text file, each columns are separated by a comma",
+               nullptr, nullptr);
+    AddCommand("ExportTab", UiText("Export with &tabs...", "Exporter avec &tabulations..."),
+               "Export the list of files into text file, each columns are separated by tabulations",
+               nullptr, nullptr);
+    AddCommand("ExportText", UiText("Export as te&xt...", "Exporter en te&xte..."),
+               "Export the list of files into formatted text file", nullptr, nullptr);
+    connect(commands_["ExportCSV"], &QAction::triggered, this,
+            [this] { if (!Busy()) ExportList(int(ExportKind::Comma)); });
+    connect(commands_["ExportTab"], &QAction::triggered, this,
+            [this] { if (!Busy()) ExportList(int(ExportKind::Tab)); });
+    connect(commands_["ExportText"], &QAction::triggered, this,
+            [this] { if (!Busy()) ExportList(int(ExportKind::FormattedText)); });
+    AddCommand("Send", UiText("Sen&d...", "En&voyer..."),
+               UiText("Send the active archive by mail", "Envoyer l'archive active par courrier"),
+               "mail-send", &CMainFrame::SendMail);
+    AddCommand("UUEncode", UiText("&UUEncode...", "&UUEncoder..."),
+               "UUEncode the current archive...", nullptr, &CMainFrame::UuEncode);
+    AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
+               "preferences-system", &CMainFrame::Options);
+
+    struct ViewCommand { const char* name; int type; QString text; const char* tip; };
+    const ViewCommand views[] = {
+        {"Content", kViewContent, UiText("&Content", "&Contenu"),
+         "Display all files in the active archive"},
+        {"Explorer", kViewExplorer, UiText("&Explorer", "&Explorateur"),
+         "Display the hierarchy of the active archive"},
+        {"Statistics", kViewStatistics, UiText("&Statistics", "&Statistiques"),
+         "Display the statistics for the active archive"},
+    };
+    for (const ViewCommand& v : views) {
+        QAction* a = AddCommand(v.name, v.text, v.tip, nullptr, nullptr);
+        a->setCheckable(true);
+        a->setData(v.type);
+        const int type = v.type;
+        connect(a, &QAction::triggered, this, [this, type] { if (!Busy()) ShowViewOfActive(type); });
+        view_actions_ << a;
+    }
+}
+
+void CMainFrame::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(UiText("&File", "&Fichier"));
+    for (const char* n : {"New", "Open", "Close", "SaveAs"}) file->addAction(commands_[n]);
+    file->addSeparator();
+    for (const char* n : {"ExportCSV", "ExportTab", "ExportText", "Send"}) file->addAction(commands_[n]);
+    file->addSeparator();
+    recent_menu_ = file->addMenu(UiText("Recent &files", "Fichiers &récents"));
+    connect(recent_menu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshRecentMenu);
+    file->addSeparator();
+    file->addAction(UiText("E&xit", "&Quitter"), this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(UiText("&Edit", "&Edition"));
+    for (const char* n : {"SelectAll", "InvertSelection"}) edit->addAction(commands_[n]);
+
+    QMenu* view = menuBar()->addMenu(UiText("&View", "&Affichage"));
+    for (QAction* a : view_actions_) view->addAction(a);
+    view->addSeparator();
+    view_menu_ = view;
+
+    QMenu* actions = menuBar()->addMenu(UiText("&Actions", "&Actions"));
+    for (const char* n : {"Add", "Delete", "Rename", "ChangePath", "Note"}) actions->addAction(commands_[n]);
+    actions->addSeparator();
+    for (const char* n : {"Extract", "View", "OpenFile", "Properties"}) actions->addAction(commands_[n]);
+    actions->addSeparator();
+    for (const char* n : {"Test", "Install", "Password", "UUEncode"}) actions->addAction(commands_[n]);
+
+    QMenu* tools = menuBar()->addMenu(UiText("&Tools", "&Outils"));
+    tools->addAction(commands_["Options"]);
+
+    QMenu* window = menuBar()->addMenu(UiText("&Window", "Fe&nêtre"));
+    window->addAction(UiText("&Cascade", "&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
+    window->addAction(UiText("&Tile", "&Mosaïque"), mdi_, &QMdiArea::tileSubWindows);
+}
+
+void CMainFrame::BuildToolBar() {
+    toolbar_ = addToolBar("Standard");
+    toolbar_->setObjectName("Standard");
+    RegistryAccess reg;
+    const auto root = RegistryRoot::CurrentUser;
+    const bool text = reg.ReadInteger(root, layout::kToolBarKey, "bText", 1) != 0;
+    const bool tips = reg.ReadInteger(root, layout::kToolBarKey, "bToolTip", 1) != 0;
+    toolbar_->setToolButtonStyle(text ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+    for (const char* n : {"New", "Open", "Add", "Extract", "View", "Delete", "Test"})
+        toolbar_->addAction(commands_[n]);
+    toolbar_->addSeparator();
+    for (QAction* a : view_actions_) toolbar_->addAction(a);
+    if (!tips)
+        for (QAction* a : toolbar_->actions()) a->setToolTip(QString());
+    view_menu_->addAction(toolbar_->toggleViewAction());
+    view_menu_->addAction(messages_dock_->toggleViewAction());
+}
+
+void CMainFrame::BuildNavigation() {
+    navigation_ = new QDockWidget(UiText("Explorer", "Explorateur"), this);
+    navigation_->setObjectName("Navigation");
+    tree_ = new QTreeWidget(navigation_);
+    tree_->setHeaderHidden(true);
+    navigation_->setWidget(tree_);
+    addDockWidget(Qt::LeftDockWidgetArea, navigation_);
+    QAction* toggle = navigation_->toggleViewAction();
+    toggle->setToolTip("Show or hide Explorer tree");
+    view_menu_->addAction(toggle);
+    connect(tree_, &QTreeWidget::itemExpanded, this, &CMainFrame::ExpandFolderItem);
+    connect(tree_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) {
+        const QString path = item->data(0, kPathRole).toString();
+        if (path.isEmpty() || Busy()) return;
+        if (QFileInfo(path).isDir()) {
+            item->setExpanded(!item->isExpanded());
+        } else if (path.endsWith(".htm", Qt::CaseInsensitive) ||
+                   path.endsWith(".html", Qt::CaseInsensitive)) {
+            if (!ShowHtmlViewer(S(path), this))
+                ShowError(FormatText(StringById(text_id::kCannotFindFile).c_str(), S(path).c_str()));
+        } else {
+            OpenDocumentFile(S(path));
+        }
+    });
+    FillNavigation();
+}
+
+namespace {
+
+QTreeWidgetItem* FolderItem(QTreeWidgetItem* parent, const QString& label, const QString& path) {
+    auto* item = new QTreeWidgetItem(parent, {label});
+    item->setIcon(0, QIcon::fromTheme("folder"));
+    item->setData(0, kPathRole, path);
+    item->setToolTip(0, path);
+    // A placeholder child gives the item its expander until it is opened.
+    new QTreeWidgetItem(item);
+    return item;
+}
+
+}  // namespace
+
+void CMainFrame::FillNavigation() {
+    tree_->clear();
+    auto* computer = new QTreeWidgetItem(tree_, {UiText("My Computer", "Poste de travail")});
+    computer->setIcon(0, QIcon::fromTheme("computer"));
+    auto* network = new QTreeWidgetItem(tree_, {UiText("Network Neighborhood", "Voisinage réseau")});
+    network->setIcon(0, QIcon::fromTheme("network-workgroup"));
+    FolderItem(computer, "/", "/");
+    FolderItem(computer, UiText("Home", "Dossier personnel"), QDir::homePath());
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isValid() || !volume.isReady() || volume.rootPath() == "/") continue;
+        const QByteArray type = volume.fileSystemType();
+        if (IsNetworkFileSystem(type)) {
+            FolderItem(network, volume.rootPath(), volume.rootPath());
+        } else if (volume.rootPath().startsWith("/media") || volume.rootPath().startsWith("/mnt") ||
+                   volume.rootPath().startsWith("/run/media")) {
+            FolderItem(computer, volume.displayName(), volume.rootPath());
+        }
+    }
+    // The help topics installed beside the program.
+    AppRegistry reg;
+    const QString help_folder = Q(reg.ReadText(layout::kFolders, layout::kHelpPath,
+                                               FolderOfPath(S(QCoreApplication::applicationFilePath())) +
+                                                   "/help"));
+    const QStringList topics =
+        QDir(help_folder).entryList({"*.htm", "*.html"}, QDir::Files, QDir::Name);
+    if (!topics.isEmpty()) {
+        auto* help = new QTreeWidgetItem(tree_, {UiText("Help", "Aide")});
+        help->setIcon(0, QIcon::fromTheme("help-contents"));
+        int number = 1;
+        for (const QString& topic : topics) {
+            auto* item = new QTreeWidgetItem(help, {QString::number(number++) + ". " + topic});
+            item->setData(0, kPathRole, QDir(help_folder).filePath(topic));
+        }
+    }
+    computer->setExpanded(true);
+    network->setHidden(network->childCount() == 0 && false);
+}
+
+void CMainFrame::ExpandFolderItem(QTreeWidgetItem* item) {
+    const QString path = item->data(0, kPathRole).toString();
+    if (path.isEmpty() || item->data(0, kExpandedRole).toBool()) return;
+    item->setData(0, kExpandedRole, true);
+    qDeleteAll(item->takeChildren());
+    const QDir dir(path);
+    for (const QFileInfo& info :
+         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase))
+        FolderItem(item, info.fileName(), info.filePath());
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+        if (!IsArchiveFile(S(info.filePath()))) continue;
+        auto* file = new QTreeWidgetItem(item, {info.fileName()});
+        file->setIcon(0, QIcon::fromTheme(Q(MimeIconName(S(info.fileName()))),
+                                          QIcon::fromTheme("package-x-generic")));
+        file->setData(0, kPathRole, info.filePath());
+    }
+}
+
+// --- documents ---
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    if (!sub && !mdi_->subWindowList().isEmpty()) sub = mdi_->subWindowList().last();
+    return sub ? qobject_cast<CChildFrame*>(sub->widget()) : nullptr;
+}
+
+std::vector<CChildFrame*> CMainFrame::Children() const {
+    std::vector<CChildFrame*> list;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (auto* child = qobject_cast<CChildFrame*>(sub->widget())) list.push_back(child);
+    return list;
+}
+
+CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) {
+    if (!FileExists(path) || IsFolder(path) || Busy()) return nullptr;
+    int status = 0;
+    std::string message;
+    std::unique_ptr<ArchiveHandler> handler = OpenArchiveFile(path, status, progress_, &message);
+    if (status == kStatusAborted) return nullptr;
+    if (!handler) {
+        // Not an archive: a picture or a page the desktop opens better than we do.
+        const bool known = IsKnownFile(path);
+        if (!known && CurrentLauncher().OpenWithAssociatedProgram(path)) return nullptr;
+        if (!silent) ShowError(message.empty() ? FormatText(StringById(text_id::kUnknownArchiveFormat).c_str(), path.c_str()) : message);
+        return nullptr;
+    }
+    auto* child = new CChildFrame(*progress_);
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow* sub = mdi_->addSubWindow(child);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(Q(handler->ArchivePath()));
+    connect(child, &CChildFrame::selectionChanged, this, &CMainFrame::UpdateStatusLine);
+    connect(child, &CChildFrame::entryActivated, this, [this](int) { if (!Busy()) OpenFile(); });
+    sub->showMaximized();
+    AddRecentFile(handler->ArchivePath());
+    child->Doc().Attach(std::move(handler));
+    mdi_->setActiveSubWindow(sub);
+    UpdateCommands();
+    UpdateStatusLine();
+    emit documentOpened(child);
+    return child;
+}
+
+void CMainFrame::CloseChild(CChildFrame* child) {
+    if (!child) return;
+    if (!child->Doc().CanClose(prompts_)) return;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (sub->widget() == child) {
+            sub->close();
+            break;
+        }
+    UpdateCommands();
+    UpdateStatusLine();
+}
+
+void CMainFrame::NewArchive() {
+    auto path = ChooseSaveFile(files_, layout::kNewPath, StringById(text_id::kNewArchive),
+                               StringById(text_id::kZipFilter), "ZIP");
+    if (!path) return;
+    auto zip = std::make_unique<ZipArchive>();
+    zip->SetSink(progress_);
+    if (zip->Create(*path) != kStatusOk) {
+        ShowError(zip->LastMessage());
+        return;
+    }
+    std::optional<AddRequest> request = ShowAddDialog(this, ProgramPassword());
+    if (!request) {
+        unlink(path->c_str());
+        return;
+    }
+    if (zip->AddFiles(*request) != kStatusOk) {
+        ShowError(zip->LastMessage());
+        return;
+    }
+    const std::string created = zip->ArchivePath();
+    zip.reset();
+    OpenDocumentFile(created);
+}
+
+void CMainFrame::OpenArchives() {
+    for (const std::string& path :
+         ChooseOpenFiles(files_, layout::kOpenPath, UiText("Open Archive", "Ouvrir une archive").toStdString(),
+                         StringById(text_id::kArchiveFilter), true))
+        OpenDocumentFile(path);
+}
+
+void CMainFrame::SaveAs() {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    auto target = ChooseSaveFile(files_, layout::kSaveAsPath, StringById(text_id::kSaveAs),
+                                 StringById(text_id::kArchiveFilter), "",
+                                 FileNameOfPath(child->Doc().Title()));
+    if (!target) return;
+    std::string message;
+    const int status = child->Doc().SaveAs(*target, message);
+    if (status == 0) ShowError(message);
+}
+
+// --- commands on the active archive ---
+
+bool CMainFrame::Busy() const { return progress_->Depth() > 0; }
+
+ArchiveHandler* CMainFrame::ActiveHandler() const {
+    CChildFrame* child = ActiveChild();
+    return child ? child->Doc().Handler() : nullptr;
+}
+
+std::vector<int> CMainFrame::SelectedEntries() const {
+    CChildFrame* child = ActiveChild();
+    if (!child || !child->View() || !child->View()->List()) return {};
+    return child->View()->List()->SelectedIndices();
+}
+
+int CMainFrame::FocusedEntry() const {
+    CChildFrame* child = ActiveChild();
+    if (!child || !child->View() || !child->View()->List()) return -1;
+    return child->View()->List()->FocusedIndex();
+}
+
+void CMainFrame::AfterChange(CChildFrame* child, int status) {
+    if (status != kStatusOk && status != kStatusAborted) ShowError(child->Doc().Handler()->LastMessage());
+    // Entry indices are new after every save.
+    child->Doc().RefreshView();
+    UpdateStatusLine();
+}
+
+void CMainFrame::AddFiles() {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    std::optional<AddRequest> request = ShowAddDialog(this, ProgramPassword());
+    if (!request) return;
+    AfterChange(child, child->Doc().Handler()->AddFiles(*request));
+}
+
+void CMainFrame::DeleteFiles() {
+    CChildFrame* child = ActiveChild();
+    std::vector<int> selected = SelectedEntries();
+    if (!child || selected.empty()) return;
+    const std::string question =
+        FormatText(StringById(text_id::kDeleteQuestion).c_str(), int(selected.size()));
+    if (!prompts_.AskYesNo(question)) return;
+    AfterChange(child, child->Doc().Handler()->DeleteEntries(std::move(selected), true));
+}
+
+void CMainFrame::ModifyFocused(const QString& title, int what) {
+    CChildFrame* child = ActiveChild();
+    const int index = FocusedEntry();
+    if (!child || index < 0) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    const ArchiveEntry& e = h.Entry(size_t(index));
+    const std::string name(e.NamePart());
+    std::string initial = what == kRename ? name : what == kChangePath ? e.folder : e.comment;
+    auto text = files_.AskText(S(title), name, initial);
+    if (!text) return;
+    std::string comment = e.comment;
+    int status = kStatusOk;
+    if (what == kNote) {
+        status = text->empty() ? h.ModifyEntry(index, "", nullptr) : h.ModifyEntry(index, "", &*text);
+    } else {
+        std::string full = what == kRename ? (e.folder.empty() ? *text : e.folder + "\\" + *text)
+                                           : (text->empty() ? name : *text + "\\" + name);
+        if (what == kRename && text->empty()) return;
+        status = h.ModifyEntry(index, full, comment.empty() ? nullptr : &comment);
+    }
+    AfterChange(child, status);
+}
+
+void CMainFrame::RenameFile() { ModifyFocused(UiText("Rename", "Renommer"), kRename); }
+void CMainFrame::ChangePath() { ModifyFocused(UiText("Change path", "Changer le chemin"), kChangePath); }
+void CMainFrame::EditNote() { ModifyFocused(UiText("Note", "Note"), kNote); }
+
+void CMainFrame::ExtractFiles() {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    const std::vector<int> selected = SelectedEntries();
+    std::optional<ExtractChoice> choice = ShowExtractDialog(this, h, selected, false);
+    if (!choice) return;
+    h.Extraction() = choice->options;
+    h.ClearSkippedReport();
+    int status = kStatusOk;
+    if (choice->all) {
+        status = h.ExtractAll(choice->destination, choice->options.use_folder_names, true);
+    } else {
+        ProgressScope scope(progress_);
+        progress_->SetRange(0, int64_t(selected.size()));
+        int64_t done = 0;
+        for (int index : selected) {
+            status = h.ExtractEntryAt(index, choice->destination, choice->options.use_folder_names,
+                                      nullptr, true);
+            if (status != kStatusOk) break;
+            if (!progress_->SetPos(++done)) {
+                status = kStatusAborted;
+                break;
+            }
+        }
+    }
+    if (status != kStatusOk && status != kStatusAborted) ShowError(h.LastMessage());
+    if (!h.SkippedReport().empty()) {
+        std::string report;
+        for (const std::string& line : h.SkippedReport()) report += line + "\n";
+        ShowMessages(report);
+    }
+    if (status == kStatusOk && choice->options.open_output_folder)
+        CurrentLauncher().OpenFolder(choice->destination);
+}
+
+void CMainFrame::ViewFile() {
+    CChildFrame* child = ActiveChild();
+    const int index = FocusedEntry();
+    if (!child || index < 0) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    std::string path;
+    if (h.ExtractEntryAt(index, "", true, &path, true) != kStatusOk) {
+        ShowError(h.LastMessage());
+        return;
+    }
+    CViewerChoice dialog(AssociatedProgramName(path), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    switch (dialog.Choice()) {
+        case ViewerKind::Associated:
+            if (!CurrentLauncher().OpenWithAssociatedProgram(path))
+                ShowError(FormatText(MessageTemplate(kMsgCannotOpen).c_str(), path.c_str()));
+            break;
+        case ViewerKind::Ascii: {
+            auto text = AsciiViewerText(path);
+            if (!text) ShowError(FormatText(MessageTemplate(kMsgCannotOpen).c_str(), path.c_str()));
+            else ShowMessages(*text);
+            break;
+        }
+        case ViewerKind::Html:
+            if (!ShowHtmlViewer(path, this))
+                ShowError(FormatText(StringById(text_id::kCannotFindFile).c_str(), path.c_str()));
+            break;
+        case ViewerKind::Other:
+            if (!CurrentLauncher().StartProgram({dialog.OtherProgram(), path}, ""))
+                ShowError(FormatText(MessageTemplate(kMsgNoProgram).c_str(),
+                                     dialog.OtherProgram().c_str()));
+            break;
+    }
+}
+
+void CMainFrame::OpenFile() {
+    ArchiveHandler* h = ActiveHandler();
+    const int index = FocusedEntry();
+    if (!h || index < 0) return;
+    if (h->ViewEntry(index) != kStatusOk) ShowError(h->LastMessage());
+}
+
+void CMainFrame::SelectAll() {
+    CChildFrame* child = ActiveChild();
+    if (child && child->View() && child->View()->List()) child->View()->List()->SelectAll();
+}
+
+void CMainFrame::InvertSelection() {
+    CChildFrame* child = ActiveChild();
+    if (child && child->View() && child->View()->List()) child->View()->List()->InvertSelection();
+}
+
+void CMainFrame::Properties() {
+    ArchiveHandler* h = ActiveHandler();
+    const int index = FocusedEntry();
+    if (!h || index < 0) return;
+    const ArchiveEntry& e = h->Entry(size_t(index));
+    auto line = [](const char* label, const std::string& value) {
+        return std::string(label) + " : " + value + "\n";
+    };
+    std::string text = line(UiText("Name", "Nom").toUtf8().constData(), e.full_name) +
+                       line(UiText("Size", "Taille").toUtf8().constData(), e.size_text) +
+                       line(UiText("Packed", "Compressé").toUtf8().constData(), e.packed_text) +
+                       line(UiText("Ratio", "Taux").toUtf8().constData(), e.ratio_text) +
+                       line(UiText("Modified", "Modifié").toUtf8().constData(), e.long_date_text) +
+                       line("CRC", e.crc_text) +
+                       line(UiText("Attributes", "Attributs").toUtf8().constData(), e.attribute_text) +
+                       line(UiText("Type", "Type").toUtf8().constData(), e.TypeText());
+    if (!e.comment.empty()) text += line(UiText("Note", "Note").toUtf8().constData(), e.comment);
+    QMessageBox::information(this, UiText("Properties", "Propriétés"), Q(text));
+}
+
+void CMainFrame::TestArchive() {
+    ArchiveHandler* h = ActiveHandler();
+    if (!h) return;
+    ShowMessages(RunTest(*h, std::time(nullptr)).text);
+}
+
+void CMainFrame::Install() {
+    CChildFrame* child = ActiveChild();
+    if (!child || !child->View() || !child->View()->List()) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    CArchiveList* list = child->View()->List();
+    int installer = -1;
+    if (list->SetupCount() == 1) installer = list->FirstSetupIndex();
+    else if (list->SetupCount() > 1) {
+        installer = list->FocusedIndex();
+        if (installer >= 0 && !h.Entry(size_t(installer)).is_setup) installer = -1;
+    }
+    if (installer < 0) return;
+    const ArchiveEntry& setup = h.Entry(size_t(installer));
+    int status = kStatusOk;
+    if (!setup.folder.empty()) {
+        const FolderNode* node = h.LookupFolder(setup.folder, false);
+        status = node ? h.ExtractTree(node, h.WorkFolder()) : kStatusFailed;
+    } else {
+        for (size_t i = 0; i < h.EntryCount() && status == kStatusOk; ++i)
+            if (h.Entry(i).is_file) status = h.ExtractEntryAt(int(i), h.WorkFolder(), true, nullptr, true);
+    }
+    if (status != kStatusOk) {
+        ShowError(h.LastMessage());
+        return;
+    }
+    std::string program = h.WorkFolder() + "/" + setup.full_name;
+    std::replace(program.begin(), program.end(), '\\', '/');
+    progress_->Begin();
+    progress_->SetText(FormatText(StringById(61523).c_str(), FileNameOfPath(program).c_str()));
+    // A Windows installer runs through wine when it is there; otherwise the user is told.
+    if (!CurrentLauncher().StartProgram({"wine", program}, FolderOfPath(program)))
+        ShowError(FormatText(MessageTemplate(kMsgNoProgram).c_str(), program.c_str()));
+    progress_->End(0);
+}
+
+void CMainFrame::Password() {
+    ShowPasswordDialog(this);
+    UpdateCommands();
+}
+
+void CMainFrame::ExportList(int kind) {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    const std::string filter = kind == int(ExportKind::Comma)
+                                   ? "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*||"
+                                   : "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
+    auto target = files_.SaveFile(UiText("Export", "Exporter").toStdString(), filter,
+                                  kind == int(ExportKind::Comma) ? "csv" : "txt", "");
+    if (!target) return;
+    std::vector<const ArchiveEntry*> rows;
+    CArchiveList* list = child->View() ? child->View()->List() : nullptr;
+    if (list) {
+        for (int row = 0; row < list->RowCount(); ++row)
+            rows.push_back(&h.Entry(size_t(list->Model()->EntryAt(row))));
+    } else {
+        for (const ArchiveEntry& e : h.Entries())
+            if (e.is_file) rows.push_back(&e);
+    }
+    const int status = ExportListToFile(*target, rows, LoadColumnSwitches(), ExportKind(kind), *progress_);
+    if (status == 5) ShowError(FormatText(MessageTemplate(kMsgCannotCreate).c_str(), target->c_str()));
+}
+
+void CMainFrame::SendMail() {
+    ArchiveHandler* h = ActiveHandler();
+    if (!h) return;
+    if (!CurrentLauncher().SendMail(h->ArchivePath()))
+        ShowError(FormatText(MessageTemplate(kMsgNoProgram).c_str(), "xdg-email"));
+}
+
+void CMainFrame::UuEncode() {
+    ArchiveHandler* h = ActiveHandler();
+    if (!h) return;
+    auto target = files_.SaveFile(UiText("UUEncode", "UUEncoder").toStdString(),
+                                  StringById(text_id::kUueFilter), "uue", UueTargetFor(h->ArchivePath()));
+    if (!target) return;
+    std::string message;
+    const bool ok = EncodeArchiveAsUue(h->ArchivePath(), *target, progress_, message);
+    if (ok) prompts_.ShowMessage(message);
+    else ShowError(message);
+}
+
+void CMainFrame::Options() {
+    CQuorbelOptions sheet(this);
+    AddStandardPages(sheet);
+    sheet.exec();
+}
+
+void CMainFrame::ShowViewOfActive(int type) {
+    CChildFrame* child = ActiveChild();
+    if (child) child->Doc().ShowView(type);
+    UpdateCommands();
+    UpdateStatusLine();
+}
+
+// --- status and state ---
+
+void CMainFrame::ShowMessages(const std::string& text) {
+    messages_->setPlainText(Q(text));
+    messages_dock_->show();
+}
+
+QString CMainFrame::MessageText() const { return messages_->toPlainText(); }
+QString CMainFrame::StatusLineShown() const { return status_line_->text(); }
+
+void CMainFrame::ShowError(const std::string& message) {
+    if (!message.empty()) prompts_.ShowMessage(message);
+}
+
+void CMainFrame::UpdateStatusLine() {
+    CChildFrame* child = ActiveChild();
+    if (!child || !child->Doc().Handler()) {
+        status_line_->clear();
+        return;
+    }
+    CArchiveList* list = child->View() ? child->View()->List() : nullptr;
+    const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
+    status_line_->setText(Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed)));
+}
+
+void CMainFrame::UpdateCommands() {
+    CChildFrame* child = ActiveChild();
+    ArchiveHandler* h = child ? child->Doc().Handler() : nullptr;
+    const bool busy = Busy();
+    for (QAction* a : commands_)
+        a->setEnabled(!busy && (h || a->objectName() == "New" || a->objectName() == "Open" ||
+                                a->objectName() == "Options" || a->objectName() == "Password"));
+    if (h) {
+        for (const char* n : {"Add", "Delete", "Rename", "ChangePath", "Note"})
+            commands_[n]->setEnabled(!busy && h->CanEdit());
+        for (const char* n : {"Extract", "View", "OpenFile", "Install", "Test"})
+            commands_[n]->setEnabled(!busy && h->CanExtract());
+    }
+    commands_["Password"]->setToolTip(HasProgramPassword()
+                                          ? "Stop using a password for adding operations"
+                                          : "Specify a password for subsequence archive operations");
+    const int type = child ? child->Doc().CurrentViewType() : 0;
+    for (QAction* a : view_actions_) a->setChecked(a->data().toInt() == type);
+}
+
+void CMainFrame::SetBusy(bool busy) {
+    menuBar()->setEnabled(!busy);
+    if (toolbar_) toolbar_->setEnabled(!busy);
+    mdi_->setEnabled(!busy);
+    if (navigation_) navigation_->setEnabled(!busy);
+    status_line_->setVisible(!busy);
+    UpdateCommands();
+}
+
+void CMainFrame::RefreshRecentMenu() {
+    recent_menu_->clear();
+    int number = 1;
+    for (const std::string& path : LoadRecentFiles()) {
+        QAction* a = recent_menu_->addAction(QString("&%1 %2").arg(number++).arg(Q(path)));
+        connect(a, &QAction::triggered, this, [this, path] { OpenDocumentFile(path); });
+    }
+}
+
+void CMainFrame::BringToFront() {
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+        show();
+        setWindowFlags(windowFlags() & ~Qt::WindowStaysOnTopHint);
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) OpenDocumentFile(S(url.toLocalFile()));
+    event->acceptProposedAction();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (Busy()) {
+        // The operation unwinds first; the window closes when asked again.
+        progress_->RequestCancel();
+        event->ignore();
+        return;
+    }
+    for (CChildFrame* child : Children())
+        if (!child->Doc().CanClose(prompts_)) {
+            event->ignore();
+            return;
+        }
+    mdi_->closeAllSubWindows();
+    event->accept();
+}
+
+}  // namespace quorbel

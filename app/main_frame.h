@@ -1,0 +1,130 @@
+// The main window: the archive windows in a multiple-document area, the navigation tree, the
+// "Standard" toolbar, the message window and the status bar with the status line and the
+// progress sink. It carries out the commands on the active archive.
+#pragma once
+
+#include <QMainWindow>
+#include <QMap>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/status_progress.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPlainTextEdit;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quorbel {
+
+class CChildFrame;
+class FileChooser;
+class UserPrompts;
+class ArchiveHandler;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CStatusProgress& Progress() { return *progress_; }
+    UserPrompts& Prompts() { return prompts_; }
+    FileChooser& Files() { return files_; }
+
+    // Opens a file as an archive in a new window (the open routine of the application); a file
+    // no handler reads is handed to the desktop. Returns the new window, or nullptr.
+    CChildFrame* OpenDocumentFile(const std::string& path, bool silent = false);
+    CChildFrame* ActiveChild() const;
+    std::vector<CChildFrame*> Children() const;
+    void CloseChild(CChildFrame* child);
+
+    // The commands. Each works on the active archive window; none does anything while an
+    // operation runs.
+    void NewArchive();
+    void OpenArchives();
+    void SaveAs();
+    void AddFiles();
+    void DeleteFiles();
+    void RenameFile();
+    void ChangePath();
+    void EditNote();
+    void ExtractFiles();
+    void ViewFile();
+    void OpenFile();
+    void SelectAll();
+    void InvertSelection();
+    void Properties();
+    void TestArchive();
+    void Install();
+    void Password();
+    void ExportList(int kind);  // ExportKind
+    void SendMail();
+    void UuEncode();
+    void Options();
+    void ShowViewOfActive(int type);
+
+    // The program's message window.
+    void ShowMessages(const std::string& text);
+    QString MessageText() const;
+    QString StatusLineShown() const;
+    // Shows a failure of an operation in a message box.
+    void ShowError(const std::string& message);
+
+    QAction* Command(const QString& name) const { return commands_.value(name); }
+    QTreeWidget* NavigationTree() const { return tree_; }
+    // Restores, raises and activates the window (a second instance handed over).
+    void BringToFront();
+
+signals:
+    void documentOpened(CChildFrame* child);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* AddCommand(const QString& name, const QString& text, const QString& tip,
+                        const char* icon, void (CMainFrame::*slot)());
+    void BuildCommands();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildNavigation();
+    void FillNavigation();
+    void ExpandFolderItem(QTreeWidgetItem* item);
+    void UpdateStatusLine();
+    void UpdateCommands();
+    void SetBusy(bool busy);
+    void RefreshRecentMenu();
+    void AfterChange(CChildFrame* child, int status);
+    bool Busy() const;
+    ArchiveHandler* ActiveHandler() const;
+    std::vector<int> SelectedEntries() const;
+    int FocusedEntry() const;
+    void ModifyFocused(const QString& title, int what);
+
+    UserPrompts& prompts_;
+    FileChooser& files_;
+    QMdiArea* mdi_;
+    CStatusProgress* progress_;
+    QLabel* status_line_;
+    QToolBar* toolbar_ = nullptr;
+    QDockWidget* navigation_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QDockWidget* messages_dock_ = nullptr;
+    QPlainTextEdit* messages_ = nullptr;
+    QMenu* recent_menu_ = nullptr;
+    QMenu* view_menu_ = nullptr;
+    QMap<QString, QAction*> commands_;
+    QList<QAction*> view_actions_;
+};
+
+}  // namespace quorbel

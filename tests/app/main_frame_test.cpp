@@ -1,0 +1,168 @@
+// The main window working on real archives: opening, views, status line, commands.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "app/child_frame.h"
+#include "app/dialog_prompts.h"
+#include "app/main_frame.h"
+#include "app/quorbel_doc.h"
+#include "app/recent_files.h"
+#include "app/views/archive_list.h"
+#include "app/views/quorbel_form_view.h"
+#include "core/settings.h"
+#include "core/user_prompts.h"
+#include "platform/file_system.h"
+#include "support/test_support.h"
+#include "support/zip_builder.h"
+
+namespace quorbel {
+namespace {
+
+using test::IsolatedEnvironment;
+using test::WriteFile;
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLauncher(&launcher_);
+        SetPrompts(&prompts_);
+    }
+    void TearDown() override {
+        SetLauncher(nullptr);
+        SetPrompts(nullptr);
+    }
+    // An archive made by zip from files with known times.
+    std::string MakeZip(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+        for (const auto& [path, content] : files) {
+            MakeFolders(FolderOfPath(env_ / path));
+            WriteFile(env_ / path, content);
+            test::SetMtime(env_ / path, 1600000000);
+        }
+        std::vector<std::string> argv = {"zip", "-q", "-X", env_ / name};
+        for (const auto& f : files) argv.push_back(f.first);
+        EXPECT_EQ(test::Run(argv, env_.dir().path()).exit_code, 0);
+        return env_ / name;
+    }
+
+    IsolatedEnvironment env_;
+    RecordingLauncher launcher_;
+    ScriptedPrompts prompts_{{}};
+    ScriptedFileChooser files_{{}};
+};
+
+TEST_F(MainFrameTest, OpensAnArchiveAndSwitchesViewsWithoutRecreatingTheActiveOne) {
+    QUORBEL_REQUIRE_TOOL("zip");
+    const std::string zip = MakeZip("docs.zip", {{"readme.txt", "hello"}, {"sub/data.bin", "0123456789"}});
+    CMainFrame frame(prompts_, files_);
+    CChildFrame* child = frame.OpenDocumentFile(zip);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->Doc().CurrentViewType(), kViewContent);
+    EXPECT_EQ(LoadRecentFiles().front(), zip);
+    CQuorbelFormView* content = child->View();
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(content->List()->RowCount(), 2);
+    EXPECT_TRUE(frame.StatusLineShown().startsWith("Selected : 0 files (0 Byte), Total : 2,"))
+        << frame.StatusLineShown().toStdString();
+
+    frame.ShowViewOfActive(kViewContent);
+    EXPECT_EQ(child->View(), content) << "choosing the active view must not recreate it";
+    frame.ShowViewOfActive(kViewExplorer);
+    EXPECT_EQ(child->Doc().CurrentViewType(), kViewExplorer);
+    EXPECT_TRUE(frame.Command("Explorer")->isChecked());
+    EXPECT_FALSE(frame.Command("Content")->isChecked());
+    frame.ShowViewOfActive(kViewStatistics);
+    EXPECT_EQ(child->View()->List(), nullptr);
+    frame.ShowViewOfActive(kViewContent);
+    EXPECT_EQ(child->View()->List()->RowCount(), 2);
+}
+
+TEST_F(MainFrameTest, TestCommandReportsInTheMessageWindow) {
+    QUORBEL_REQUIRE_TOOL("zip");
+    const std::string zip = MakeZip("t.zip", {{"one.txt", "1"}, {"two.txt", "22"}});
+    CMainFrame frame(prompts_, files_);
+    ASSERT_NE(frame.OpenDocumentFile(zip), nullptr);
+    frame.TestArchive();
+    const std::string report = frame.MessageText().toStdString();
+    EXPECT_NE(report.find("Testing: \"one.txt\""), std::string::npos) << report;
+    EXPECT_NE(report.find("2 files tested. No errors detected in compressed data of file"),
+              std::string::npos) << report;
+}
+
+TEST_F(MainFrameTest, EmptyArchiveStatusLineAndUnknownFiles) {
+    std::vector<test::ZipMemberSpec> none;
+    const std::string empty = env_ / "empty.zip";
+    WriteFile(empty, test::BuildZip(none));
+    CMainFrame frame(prompts_, files_);
+    ASSERT_NE(frame.OpenDocumentFile(empty), nullptr);
+    EXPECT_EQ(frame.StatusLineShown().toStdString(),
+              "Selected : 0 files (0 Byte), Total : 0, Compressed Size : 0 Byte, "
+              "Uncompressed Size : 0 Byte");
+
+    // An archive-named file that no handler reads is reported, not handed to the desktop.
+    WriteFile(env_ / "broken.zip", "not an archive at all");
+    EXPECT_EQ(frame.OpenDocumentFile(env_ / "broken.zip"), nullptr);
+    ASSERT_FALSE(prompts_.Asked().empty());
+    EXPECT_NE(prompts_.Asked().back().find("broken.zip"), std::string::npos);
+    // Any other file goes to its associated program.
+    WriteFile(env_ / "notes.odt", "text");
+    EXPECT_EQ(frame.OpenDocumentFile(env_ / "notes.odt"), nullptr);
+    ASSERT_FALSE(launcher_.calls.empty());
+    EXPECT_EQ(launcher_.calls.back(), "open " + env_ / "notes.odt");
+}
+
+TEST_F(MainFrameTest, RenameNoteAndDeleteThroughTheCommands) {
+    QUORBEL_REQUIRE_TOOL("zip");
+    QUORBEL_REQUIRE_TOOL("unzip");
+    const std::string zip = MakeZip("edit.zip", {{"a.txt", "aaa"}, {"b.txt", "bbb"}});
+    ScriptedFileChooser files({"renamed.txt", "a note"});
+    ScriptedPrompts prompts({"yes"});
+    SetPrompts(&prompts);
+    CMainFrame frame(prompts, files);
+    CChildFrame* child = frame.OpenDocumentFile(zip);
+    ASSERT_NE(child, nullptr);
+    CArchiveList* list = child->View()->List();
+    list->setCurrentIndex(list->model()->index(0, 1));
+    frame.RenameFile();
+    list = child->View()->List();
+    list->setCurrentIndex(list->model()->index(0, 1));
+    frame.EditNote();
+    auto listing = test::Run({"unzip", "-Z", "-z", zip});
+    EXPECT_NE(listing.out.find("renamed.txt"), std::string::npos) << listing.out;
+    EXPECT_EQ(test::Run({"unzip", "-p", zip, "renamed.txt"}).out, "aaa");
+    EXPECT_EQ(child->Doc().Handler()->Entry(0).comment, "a note");
+
+    list = child->View()->List();
+    list->SelectAll();
+    frame.DeleteFiles();
+    EXPECT_EQ(child->Doc().Handler()->FileCount(), 0);
+    EXPECT_EQ(child->View()->List()->RowCount(), 0);
+}
+
+TEST_F(MainFrameTest, SaveAsCopiesAndTheWindowStaysOnItsArchive) {
+    QUORBEL_REQUIRE_TOOL("zip");
+    const std::string zip = MakeZip("orig.zip", {{"x.txt", "xyz"}});
+    ScriptedFileChooser files({env_ / "copy.zip"});
+    CMainFrame frame(prompts_, files);
+    CChildFrame* child = frame.OpenDocumentFile(zip);
+    ASSERT_NE(child, nullptr);
+    frame.SaveAs();
+    EXPECT_EQ(test::ReadFile(env_ / "copy.zip"), test::ReadFile(zip));
+    EXPECT_EQ(child->Doc().Handler()->ArchivePath(), zip);
+    EXPECT_EQ(frame.Children().size(), 1u);
+}
+
+TEST_F(MainFrameTest, CancelledOpenLeavesNoWindow) {
+    std::vector<test::ZipMemberSpec> members;
+    for (int i = 0; i < 3000; ++i) { test::ZipMemberSpec m; m.name = "f" + std::to_string(i) + ".txt"; m.data = "x"; members.push_back(m); }
+    WriteFile(env_ / "many.zip", test::BuildZip(members));
+    CMainFrame frame(prompts_, files_);
+    frame.Progress().AbortAfter(3);
+    EXPECT_EQ(frame.OpenDocumentFile(env_ / "many.zip"), nullptr);
+    EXPECT_TRUE(frame.Children().empty());
+    frame.Progress().AbortAfter(-1);
+    EXPECT_NE(frame.OpenDocumentFile(env_ / "many.zip"), nullptr);
+}
+
+}  // namespace
+}  // namespace quorbel
