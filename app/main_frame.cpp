@@ -105,7 +105,12 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     resize(1000, 700);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // Closing the archive windows activates others; nothing of ours may answer that any more.
+    disconnect(mdi_, nullptr, this, nullptr);
+    disconnect(progress_, nullptr, this, nullptr);
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+}
 
 // --- building the window ---
 
