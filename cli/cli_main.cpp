@@ -29,6 +29,7 @@ constexpr const char* kHelp =
     "  rename   ARCHIVE MEMBER NEWNAME\n"
     "  comment  ARCHIVE [MEMBER] --text TEXT\n"
     "  uuencode FILE [OUT]\n"
+    "  span     ARCHIVE TARGET [--volume-size BYTES]\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
     "  settings list KEY\n"

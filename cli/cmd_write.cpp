@@ -1,5 +1,7 @@
-// add, create, delete, rename, comment and uuencode: the commands that change or make archives.
+// add, create, delete, rename, comment, uuencode and span: the commands that change or make
+// archives.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -11,7 +13,9 @@
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
+#include "core/user_prompts.h"
 #include "core/zip/zip_archive.h"
+#include "core/zip/zip_span.h"
 #include "formats/format_table.h"
 #include "formats/uue_archive.h"
 #include "platform/file_system.h"
@@ -29,7 +33,8 @@ constexpr const char* kUsage =
     "       quorbel-cli delete   ARCHIVE MEMBER...\n"
     "       quorbel-cli rename   ARCHIVE MEMBER NEWNAME\n"
     "       quorbel-cli comment  ARCHIVE [MEMBER] --text TEXT\n"
-    "       quorbel-cli uuencode FILE [OUT]\n";
+    "       quorbel-cli uuencode FILE [OUT]\n"
+    "       quorbel-cli span     ARCHIVE TARGET [--volume-size BYTES]   (BYTES >= 65536)\n";
 
 int Usage(std::ostream& err) {
     err << kUsage;
@@ -232,11 +237,104 @@ int UuEncode(const std::vector<std::string>& args, std::ostream& out, std::ostre
     out << FormatText(StringById(text_id::kUueCreated).c_str(), target.c_str()) << "\n";
     return 0;
 }
+
+// The disk questions of a set written into a fixed folder, where nobody changes disks: each
+// finished disk is moved aside under the name Info-ZIP gives it (NAME.z01, NAME.z02, ...), so
+// the folder ends up holding a split archive that other tools read too. Every other question
+// goes to the program's prompts.
+class SplitFilePrompts : public UserPrompts {
+public:
+    SplitFilePrompts(UserPrompts& base, std::string target) : base_(base), target_(std::move(target)) {}
+    bool AskYesNo(const std::string& message) override { return base_.AskYesNo(message); }
+    Overwrite AskOverwrite(const std::string& message) override { return base_.AskOverwrite(message); }
+    std::optional<std::string> AskPassword(const std::string& message) override {
+        return base_.AskPassword(message);
+    }
+    bool AskNextDisk(const std::string&) override {
+        if (!started_) {  // the first disk: nothing is finished yet
+            started_ = true;
+            return true;
+        }
+        const std::string part = zip::SplitPartPath(target_, finished_);
+        if (std::rename(target_.c_str(), part.c_str()) != 0) {
+            base_.ShowMessage(FormatText(MessageTemplate(kMsgCannotRename).c_str(), target_.c_str()));
+            return false;
+        }
+        ++finished_;
+        return true;
+    }
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override {
+        return base_.ChooseFolder(title, start);
+    }
+    void ShowMessage(const std::string& message) override { base_.ShowMessage(message); }
+
+private:
+    UserPrompts& base_;
+    std::string target_;
+    uint32_t finished_ = 0;
+    bool started_ = false;
+};
+
+// Installs prompts for the lifetime of the object and puts the previous ones back.
+class ScopedPrompts {
+public:
+    explicit ScopedPrompts(UserPrompts* prompts) : previous_(&Prompts()) { SetPrompts(prompts); }
+    ~ScopedPrompts() { SetPrompts(previous_); }
+    ScopedPrompts(const ScopedPrompts&) = delete;
+    ScopedPrompts& operator=(const ScopedPrompts&) = delete;
+
+private:
+    UserPrompts* previous_;
+};
+
+int Span(const std::vector<std::string>& args, std::ostream& err) {
+    std::string archive, target;
+    int64_t volume_size = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--volume-size") {
+            if (i + 1 >= args.size()) return Usage(err);
+            const std::string& v = args[++i];
+            if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos)
+                return Usage(err);
+            volume_size = std::stoll(v);
+            if (uint64_t(volume_size) < zip::kMinVolumeSize) return Usage(err);
+        } else if (args[i].rfind("--", 0) == 0) {
+            return Usage(err);
+        } else if (archive.empty()) {
+            archive = args[i];
+        } else if (target.empty()) {
+            target = args[i];
+        } else {
+            return Usage(err);
+        }
+    }
+    if (archive.empty() || target.empty()) return Usage(err);
+    target = Absolute(target);
+    const bool removable = IsRemovable(target);
+    if (volume_size == 0) {
+        // Without a size the disks are as large as the free space of the removable drive.
+        if (!removable) {
+            err << StringById(text_id::kSpanNeedsRemovable) << "\n";
+            return 1;
+        }
+        volume_size = std::max<int64_t>(FreeSpace(FolderOfPath(target)), 1);
+    }
+    auto progress = MakeProgress();
+    auto handler = OpenOrReport(Absolute(archive), *progress, err);
+    if (!handler) return 1;
+    if (!handler->CanSpan()) {
+        handler->SetMessage(kMsgUnsupportedOperation, handler->FormatName());
+        return Fail(*handler, err);
+    }
+    SplitFilePrompts split(Prompts(), target);
+    ScopedPrompts scoped(removable ? &Prompts() : &split);
+    return handler->Save(target, volume_size, nullptr) == kStatusOk ? 0 : Fail(*handler, err);
+}
 }  // namespace
 
 bool IsWriteCommand(const std::string& command) {
     return command == "add" || command == "create" || command == "delete" || command == "rename" ||
-           command == "comment" || command == "uuencode";
+           command == "comment" || command == "uuencode" || command == "span";
 }
 
 int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -247,6 +345,7 @@ int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (command == "rename") return Rename(args, err);
     if (command == "comment") return Comment(args, err);
     if (command == "uuencode") return UuEncode(args, out, err);
+    if (command == "span") return Span(args, err);
     return Usage(err);
 }
 

@@ -11,7 +11,7 @@ namespace quorbel::cli {
 // Global options already removed from `args`; args[0] is the command word.
 int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// add, create, delete, rename, comment, uuencode: the commands that write archives.
+// add, create, delete, rename, comment, uuencode, span: the commands that write archives.
 int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 bool IsWriteCommand(const std::string& command);
 

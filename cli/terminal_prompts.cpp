@@ -1,6 +1,7 @@
 #include "cli/terminal_prompts.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include <unistd.h>
@@ -33,6 +34,12 @@ std::optional<std::string> TerminalPrompts::AskPassword(const std::string&) {
 }
 
 bool TerminalPrompts::AskNextDisk(const std::string& message) {
+    // A script answers the disk questions in order through QUORBEL_PROMPT_ANSWERS.
+    if (std::getenv("QUORBEL_PROMPT_ANSWERS")) {
+        static ScriptedPrompts scripted = ScriptedPrompts::FromEnvironment();
+        std::cerr << message << "\n";
+        return scripted.AskNextDisk(message);
+    }
     auto line = AskLine(message + " [Enter = ready, q = cancel]");
     return line && *line != "q" && *line != "Q";
 }

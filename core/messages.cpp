@@ -253,6 +253,32 @@ constexpr TableRow kTable[] = {
      "Aucun visualiseur HTML n'est installé. Quorbel ne peut pas afficher le fichier \"%s\"."},
     {62092, "Delete the %d selected files from the archive?",
      "Supprimer de l'archive les %d fichiers sélectionnés ?"},
+    {62100,
+     "Cannot find an installed version of Quorbel on your computer. You or an other program may "
+     "have been already removed Quorbel from your computer.",
+     "Impossible de trouver une version installée de Quorbel sur votre ordinateur. Vous-même ou "
+     "un autre programme avez peut-être déjà supprimé Quorbel de votre ordinateur."},
+    {62101,
+     "Do you really want to remove the version of Quorbel intalled into the \"%s\" folder, and "
+     "all its components from your computer?",
+     "Voulez-vous vraiment supprimer de votre ordinateur la version de Quorbel installée dans le "
+     "dossier \"%s\", ainsi que tous ses composants ?"},
+    {62102,
+     "An error occurred while uninstalling Quorbel. This error may be caused by a missing or "
+     "damage file, or if \"you\" or an other program tried to manually remove Quorbel from your "
+     "computer. Recommendation is to try reinstalling Quorbel on itself and then run the "
+     "uninstall command, or to manually remove folder \"%s\".",
+     "Une erreur s'est produite pendant la désinstallation de Quorbel. Elle peut venir d'un "
+     "fichier absent ou endommagé, ou de ce que \"vous\" ou un autre programme avez tenté de "
+     "supprimer Quorbel à la main. Il est conseillé de réinstaller Quorbel par-dessus lui-même "
+     "puis de relancer la désinstallation, ou de supprimer à la main le dossier \"%s\"."},
+    {62103,
+     "Quorbel has been correctly removed from your computer. File \"%s\" has been left on your "
+     "computer, so you can simply reinstall Quorbel by running this file. Otherwise you can "
+     "safely delete it manually.",
+     "Quorbel a été correctement supprimé de votre ordinateur. Le fichier \"%s\" a été laissé "
+     "sur votre ordinateur : vous pouvez réinstaller Quorbel simplement en l'exécutant. Sinon, "
+     "vous pouvez le supprimer à la main sans risque."},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

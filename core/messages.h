@@ -79,6 +79,10 @@ inline constexpr int kUueFilter = 62082;             // "UUE Files (*.uue)|*.uue
 inline constexpr int kCannotFindFile = 62090;        // "Cannot find file "%s"."
 inline constexpr int kNoHtmlViewer = 62091;          // "No HTML viewer installed. ..."
 inline constexpr int kDeleteQuestion = 62092;        // "Delete the %d selected files ..."
+inline constexpr int kNotInstalled = 62100;          // "Cannot find an installed version ..."
+inline constexpr int kUninstallQuestion = 62101;     // "Do you really want to remove ..."
+inline constexpr int kUninstallFailed = 62102;       // "An error occurred while uninstalling ..."
+inline constexpr int kUninstalled = 62103;           // "Quorbel has been correctly removed ..."
 }  // namespace text_id
 
 }  // namespace quorbel

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/archive_handler.h"
+#include "core/zip/zip_span.h"
 
 namespace quorbel {
 
@@ -34,6 +36,10 @@ public:
     int FindEndRecord();
     // 1, 2 aborted, 3 corrupt (message 22), 0 out of memory.
     int ReadCentral();
+    // Reads the multi-disk set that `path` belongs to (its first disk, or its last one when
+    // its end record names a later disk) by joining the disks into one file in the work
+    // folder: 1, 2 cancelled, 3 corrupt, 4 a disk missing, 6 not a set this handler reads.
+    int ReadSpanned(const std::string& path);
 
     MemoryBlock UnpackEntry(const ArchiveEntry& entry, int& status) override;
 
@@ -62,6 +68,9 @@ public:
     MemoryBlock PackEntry(size_t index);
     int WriteMembers(DataStream& output);
     int WriteCentral(DataStream& output);
+    // The output's position as an offset on the disk that holds it (`disk` is 0 unless a
+    // multi-disk set is being written).
+    uint64_t OutputPosition(DataStream& output, uint32_t& disk) const;
 
     const EndRecord& End() const { return end_; }
 
@@ -70,11 +79,17 @@ public:
                                   const uint8_t* extra, size_t extra_size);
 
 protected:
-    // Absolute position in the stream of an offset on a given disk.
+    // Absolute position in the stream of an offset on a given disk; -1 when a set being read
+    // has no such disk or the offset lies beyond it.
     int64_t StreamOffset(uint32_t disk, uint64_t offset) const;
+    // Cuts the single output of a set into disks written one after the other at
+    // `target_path`, asking for each disk: 1, 2 cancelled, 5 cannot create, 10 disk full.
+    int DistributeDisks(const std::string& output_path, const std::string& target_path);
 
     uint64_t volume_size_ = 0;
     EndRecord end_;
+    std::unique_ptr<zip::SpanLayout> span_;  // the disks of a set while it is written
+    int64_t joined_size_ = 0;                // the joined copy's length while a set is read
 
 private:
     struct Written {
@@ -88,6 +103,7 @@ private:
         uint16_t date = 0;
         uint16_t made_by = 0;
         uint32_t external = 0;
+        uint32_t disk = 0;
     };
     std::vector<Written> written_;
     bool created_ = false;
@@ -95,6 +111,15 @@ private:
     MemoryBlock DeflateStreaming(const uint8_t* in, size_t n, size_t& out_size);
     bool CopyStreamRange(int64_t from, int64_t count, DataStream& output);
     int WriteFailed(DataStream& output);
+    // Makes room on the current disk for a record about to be written (status 1, or 10 with
+    // the message when no disk can hold it).
+    int ReserveRecord(DataStream& output, size_t size);
+    // Joins disks 0, 1, ... into the joined copy and reads it: `parts` names the files of the
+    // first disks; the others are asked for in the drive of `drive_path`. With a known
+    // `disk_count` the set ends there, else at the disk that holds its end record.
+    int JoinDisks(const std::vector<std::string>& parts, const std::string& drive_path,
+                  uint32_t disk_count, bool first_in_drive);
+    void DiskFullMessage(const std::string& path, size_t needed);
 };
 
 }  // namespace quorbel

@@ -20,9 +20,13 @@ ZipArchive::ZipArchive() { format_name_ = "ZIP"; }
 int ZipArchive::ReadDirectory() { return ReadZip(path_, true, false); }
 
 int64_t ZipArchive::StreamOffset(uint32_t disk, uint64_t offset) const {
-    int64_t base = 0;
-    if (multi_volume_ && disk < volume_table_.size()) base = volume_table_[disk];
-    return base + int64_t(offset);
+    if (volume_table_.empty()) return int64_t(offset);
+    // A joined set: the offset counts from its disk's start and must stay on that disk.
+    if (disk >= volume_table_.size()) return -1;
+    const int64_t begin = volume_table_[disk];
+    const int64_t end = disk + 1 < volume_table_.size() ? volume_table_[disk + 1] : joined_size_;
+    if (offset > uint64_t(end - begin)) return -1;
+    return begin + int64_t(offset);
 }
 
 int ZipArchive::ReadZip(const std::string& path, bool already_open, bool refresh_info) {
@@ -35,17 +39,24 @@ int ZipArchive::ReadZip(const std::string& path, bool already_open, bool refresh
     if (size == 0) return kStatusOk;  // an empty file is an empty archive
     stream_.Seek(0, DataStream::Origin::Start);
     uint8_t head[4] = {};
+    bool found = false;
     if (stream_.Read(head, 4) == 4 && Le32(head) == kSpanMarker && !refresh_info && !stream_.IsMemory()) {
-        // The first disk of a multi-disk set: only a set on removable media is read as one.
-        if (!IsRemovable(path)) {
+        // The first disk of a multi-disk set: read as a set in its removable drive, or with
+        // the split files Info-ZIP puts beside it.
+        if (IsRemovable(path) || !SplitSetOf(path).empty()) return ReadSpanned(path);
+        // A set held whole in one file (zip -s makes these for small archives) is complete.
+        found = FindEndRecord() == kStatusOk && end_.disk == 0;
+        if (!found) {
             SetMessage(kMsgNotThisFormat, path, format_name_);
             return kStatusNotThisFormat;
         }
     }
-    if (FindEndRecord() != kStatusOk) {
+    if (!found && FindEndRecord() != kStatusOk) {
         SetMessage(kMsgNotThisFormat, path, format_name_);
         return kStatusFailed;
     }
+    // The last disk of a set: its end record lies on a later disk than the first.
+    if (end_.disk > 0 && volume_table_.empty() && !stream_.IsMemory()) return ReadSpanned(path);
     int status = ReadCentral();
     if (status == kStatusOk && refresh_info) RecordTotals();
     return status;

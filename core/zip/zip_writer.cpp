@@ -278,6 +278,11 @@ int ZipArchive::WriteMembers(DataStream& output) {
     sink_->SetText(FormatText(MessageTemplate(kMsgRebuilding).c_str(), path_.c_str()));
     const int64_t old_size = stream_.IsOpen() ? stream_.Size() : 0;
     std::vector<uint8_t> buffer;
+    if (span_ && output.Tell() == 0) {
+        std::string marker;
+        Put32(marker, kSpanMarker);
+        if (!WriteText(output, marker)) return WriteFailed(output);
+    }
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (!StillGoing(int64_t(i))) return kStatusAborted;
         ArchiveEntry& e = entries_[i];
@@ -327,7 +332,6 @@ int ZipArchive::WriteMembers(DataStream& output) {
 
         // The local header is made from the central values, so streamed members get their
         // real sizes; their data descriptor is written again after the data.
-        w.offset = uint64_t(output.Tell());
         const std::string name = StoredName(e.full_name);
         bool zip64 = w.packed >= kMax32 || w.unpacked >= kMax32;
         std::string header;
@@ -350,7 +354,10 @@ int ZipArchive::WriteMembers(DataStream& output) {
             Put64(header, w.unpacked);
             Put64(header, w.packed);
         }
-        if (name.size() > 0xFFFF || !WriteText(output, header)) return WriteFailed(output);
+        if (name.size() > 0xFFFF) return WriteFailed(output);
+        if (int reserved = ReserveRecord(output, header.size()); reserved != kStatusOk) return reserved;
+        w.offset = OutputPosition(output, w.disk);
+        if (!WriteText(output, header)) return WriteFailed(output);
         if (existing) {
             if (!CopyStreamRange(data_pos, int64_t(w.packed), output)) return kStatusCannotCreate;
         } else if (output.Write(packed.data.get(), packed.size) != packed.size) {
@@ -367,6 +374,7 @@ int ZipArchive::WriteMembers(DataStream& output) {
                 Put32(dd, uint32_t(w.packed));
                 Put32(dd, uint32_t(w.unpacked));
             }
+            if (int reserved = ReserveRecord(output, dd.size()); reserved != kStatusOk) return reserved;
             if (!WriteText(output, dd)) return WriteFailed(output);
         }
     }
@@ -402,7 +410,10 @@ int ZipArchive::WriteFailed(DataStream& output) {
 int ZipArchive::WriteCentral(DataStream& output) {
     ProgressScope progress(sink_);
     sink_->SetRange(0, int64_t(entries_.size()));
-    const uint64_t cd_offset = uint64_t(output.Tell());
+    uint64_t cd_start = uint64_t(output.Tell());
+    uint32_t cd_disk = 0;
+    uint64_t cd_offset = OutputPosition(output, cd_disk);
+    std::vector<uint32_t> record_disks;  // where each central record lies in a set
     bool any_zip64 = entries_.size() >= 0xFFFF;
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (!StillGoing(int64_t(i))) return kStatusAborted;
@@ -430,8 +441,8 @@ int ZipArchive::WriteCentral(DataStream& output) {
         Put16(rec, uint16_t(name.size()));
         Put16(rec, uint16_t(zip64 ? extra.size() + 4 : 0));
         Put16(rec, uint16_t(std::min<size_t>(e.comment.size(), 0xFFFF)));
-        Put16(rec, 0);  // disk number start
-        Put16(rec, 0);  // internal attributes
+        Put16(rec, uint16_t(w.disk));  // disk number start
+        Put16(rec, 0);                 // internal attributes
         Put32(rec, w.external);
         Put32(rec, uint32_t(std::min(w.offset, kMax32)));
         rec += name;
@@ -441,34 +452,52 @@ int ZipArchive::WriteCentral(DataStream& output) {
             rec += extra;
         }
         rec += e.comment.substr(0, 0xFFFF);
+        if (int reserved = ReserveRecord(output, rec.size()); reserved != kStatusOk) return reserved;
+        uint32_t disk = 0;
+        uint64_t offset = OutputPosition(output, disk);
+        if (i == 0) {
+            cd_start = uint64_t(output.Tell());
+            cd_offset = offset;
+            cd_disk = disk;
+        }
+        record_disks.push_back(disk);
         if (!WriteText(output, rec)) return WriteFailed(output);
     }
-    const uint64_t cd_size = uint64_t(output.Tell()) - cd_offset;
+    const uint64_t cd_size = uint64_t(output.Tell()) - cd_start;
     const uint64_t count = entries_.size();
     any_zip64 = any_zip64 || cd_offset >= kMax32 || cd_size >= kMax32;
+    std::string comment = archive_comment_.substr(0, 0xFFFF);
+    // The end records stay together on the last disk.
+    const size_t end_size = (any_zip64 ? kZip64EndSize + kZip64LocatorSize : 0) + kEndSize + comment.size();
+    if (int reserved = ReserveRecord(output, end_size); reserved != kStatusOk) return reserved;
+    uint32_t last_disk = 0;
+    const uint64_t end_offset = OutputPosition(output, last_disk);
+    if (count == 0) {
+        cd_offset = end_offset;
+        cd_disk = last_disk;
+    }
+    const uint64_t on_last_disk = uint64_t(std::count(record_disks.begin(), record_disks.end(), last_disk));
     std::string end;
     if (any_zip64) {
-        uint64_t z64_offset = uint64_t(output.Tell());
         Put32(end, kZip64EndSig);
         Put64(end, kZip64EndSize - 12);
         Put16(end, kMadeByUnix);
         Put16(end, kVersionZip64);
-        Put32(end, 0);
-        Put32(end, 0);
-        Put64(end, count);
+        Put32(end, last_disk);
+        Put32(end, cd_disk);
+        Put64(end, on_last_disk);
         Put64(end, count);
         Put64(end, cd_size);
         Put64(end, cd_offset);
         Put32(end, kZip64LocatorSig);
-        Put32(end, 0);
-        Put64(end, z64_offset);
-        Put32(end, 1);
+        Put32(end, last_disk);
+        Put64(end, end_offset);
+        Put32(end, last_disk + 1);
     }
-    std::string comment = archive_comment_.substr(0, 0xFFFF);
     Put32(end, kEndSig);
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, uint16_t(std::min<uint64_t>(count, 0xFFFF)));
+    Put16(end, uint16_t(last_disk));
+    Put16(end, uint16_t(cd_disk));
+    Put16(end, uint16_t(std::min<uint64_t>(on_last_disk, 0xFFFF)));
     Put16(end, uint16_t(std::min<uint64_t>(count, 0xFFFF)));
     Put32(end, uint32_t(std::min(cd_size, kMax32)));
     Put32(end, uint32_t(std::min(cd_offset, kMax32)));
@@ -486,10 +515,19 @@ int ZipArchive::SaveAs(const std::string& target_path, int64_t volume_size,
 int ZipArchive::Save(const std::string& target_path, int64_t volume_size,
                      const std::vector<uint8_t>* prefix) {
     if (!modified_ && !prefix && volume_size == 0 && target_path.empty()) return kStatusOk;
-    if (volume_size != 0) return Unsupported();  // multi-disk sets are written by the span command
+    // A multi-disk set is written whole in the work folder, then cut into disks at the target.
+    const bool spanning = volume_size != 0;
+    if (spanning) {
+        // The set's first bytes are its marker: no self-extractor stub can stand in front.
+        if (prefix || target_path.empty() || volume_size < 0) return Unsupported();
+        if (uint64_t(volume_size) < kMinVolumeSize) {
+            DiskFullMessage(target_path, size_t(kMinVolumeSize));
+            return kStatusNoDiskSpace;
+        }
+    }
     const std::string archive = path_;
     std::string output_path;
-    if (target_path.empty()) {
+    if (target_path.empty() || spanning) {
         if (!MakeFolders(WorkFolder())) {
             SetMessage(kMsgCannotCreate, WorkFolder());
             return kStatusCannotCreate;
@@ -511,6 +549,12 @@ int ZipArchive::Save(const std::string& target_path, int64_t volume_size,
         return kStatusCannotCreate;
     }
     written_.assign(entries_.size(), Written());
+    const bool was_multi_volume = multi_volume_;
+    if (spanning) {
+        multi_volume_ = true;
+        volume_size_ = uint64_t(volume_size);
+        span_ = std::make_unique<SpanLayout>(volume_size_);
+    }
     int status = kStatusOk;
     if (prefix && !prefix->empty() && output.Write(prefix->data(), prefix->size()) != prefix->size())
         status = WriteFailed(output);
@@ -521,6 +565,16 @@ int ZipArchive::Save(const std::string& target_path, int64_t volume_size,
     written_.clear();
     if (status != kStatusOk) {
         unlink(output_path.c_str());  // the old archive is untouched
+        span_.reset();
+        multi_volume_ = was_multi_volume;
+        return status;
+    }
+    if (spanning) {
+        // The open archive stays as it is; a set that was not completely written leaves the
+        // handler as free to change it as before.
+        status = DistributeDisks(output_path, target_path);
+        span_.reset();
+        if (status != kStatusOk) multi_volume_ = was_multi_volume;
         return status;
     }
     if (!target_path.empty()) {
