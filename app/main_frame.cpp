@@ -42,6 +42,7 @@
 #include "core/status.h"
 #include "core/user_prompts.h"
 #include "core/zip/zip_archive.h"
+#include "core/zip/zip_span.h"
 #include "formats/format_table.h"
 #include "formats/uue_archive.h"
 #include "platform/file_system.h"
@@ -191,6 +192,9 @@ void CMainFrame::BuildCommands() {
                "mail-send", &CMainFrame::SendMail);
     AddCommand("UUEncode", UiText("&UUEncode...", "&UUEncoder..."),
                "UUEncode the current archive...", nullptr, &CMainFrame::UuEncode);
+    AddCommand("Spanning", UiText("S&panning...", "Multi-&disques..."),
+               "Convert the current archive into a multiple-disk spanning one", "media-floppy",
+               &CMainFrame::Spanning);
     AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
                "preferences-system", &CMainFrame::Options);
 
@@ -237,7 +241,8 @@ void CMainFrame::BuildMenus() {
     actions->addSeparator();
     for (const char* n : {"Extract", "View", "OpenFile", "Properties"}) actions->addAction(commands_[n]);
     actions->addSeparator();
-    for (const char* n : {"Test", "Install", "Password", "UUEncode"}) actions->addAction(commands_[n]);
+    for (const char* n : {"Test", "Install", "Password", "UUEncode", "Spanning"})
+        actions->addAction(commands_[n]);
 
     QMenu* tools = menuBar()->addMenu(UiText("&Tools", "&Outils"));
     tools->addAction(commands_["Options"]);
@@ -731,6 +736,36 @@ void CMainFrame::UuEncode() {
     else ShowError(message);
 }
 
+void CMainFrame::Spanning() {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    auto target = files_.SaveFile(UiText("Spanning", "Multi-disques").toStdString(),
+                                  StringById(text_id::kZipFilter), "zip",
+                                  FileNameOfPath(h.ArchivePath()));
+    if (!target) return;
+    int64_t volume_size = 0;
+    if (!IsRemovable(*target)) {
+        // A fixed folder has no disks to fill: the user gives the size of each part.
+        auto size = files_.AskText(
+            UiText("Spanning", "Multi-disques").toStdString(),
+            UiText("Size of each disk (bytes, at least 65536):",
+                   "Taille de chaque disque (octets, au moins 65536) :").toStdString(),
+            "1457664");
+        if (!size) return;
+        char* end = nullptr;
+        volume_size = std::strtoll(size->c_str(), &end, 10);
+        if (size->empty() || *end != 0 || uint64_t(volume_size) < zip::kMinVolumeSize) {
+            ShowError(StringById(text_id::kSpanNeedsRemovable));
+            return;
+        }
+    }
+    const int status = zip::SpanArchive(h, *target, volume_size);
+    if (status != kStatusOk && status != kStatusAborted) ShowError(h.LastMessage());
+    child->Doc().RefreshView();
+    UpdateCommands();
+}
+
 void CMainFrame::Options() {
     CQuorbelOptions sheet(this);
     AddStandardPages(sheet);
@@ -781,6 +816,7 @@ void CMainFrame::UpdateCommands() {
             commands_[n]->setEnabled(!busy && h->CanEdit());
         for (const char* n : {"Extract", "View", "OpenFile", "Install", "Test"})
             commands_[n]->setEnabled(!busy && h->CanExtract());
+        commands_["Spanning"]->setEnabled(!busy && h->CanSpan());
     }
     commands_["Password"]->setToolTip(HasProgramPassword()
                                           ? "Stop using a password for adding operations"

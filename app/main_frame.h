@@ -68,6 +68,7 @@ public:
     void ExportList(int kind);  // ExportKind
     void SendMail();
     void UuEncode();
+    void Spanning();
     void Options();
     void ShowViewOfActive(int type);
 

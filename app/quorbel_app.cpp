@@ -6,6 +6,9 @@
 #include <fstream>
 
 #include "app/dialog_prompts.h"
+#include "app/install/install_wizard.h"
+#include "app/install/installer_actions.h"
+#include "app/install/registrations.h"
 #include "app/main_frame.h"
 #include "app/recent_files.h"
 #include "app/settings_layout.h"
@@ -16,6 +19,7 @@
 #include "core/status.h"
 #include "core/user_prompts.h"
 #include "core/zip/zip_archive.h"
+#include "core/zip/zip_span.h"
 #include "formats/format_table.h"
 #include "platform/file_system.h"
 #include "platform/instance.h"
@@ -101,37 +105,49 @@ bool CQuorbelApp::Start() {
         lock_->Create();
     }
 
+    // Who answers questions: the tests' scripts when the environment has them, else dialogs.
+    const bool scripted = std::getenv("QUORBEL_PROMPT_ANSWERS") != nullptr;
+    if (!prompts_) {
+        if (scripted)
+            own_prompts_ = std::make_unique<ScriptedPrompts>(ScriptedPrompts::FromEnvironment());
+        else
+            own_prompts_ = std::make_unique<DialogPrompts>(nullptr);
+        prompts_ = own_prompts_.get();
+    }
+    if (!files_) {
+        if (std::getenv("QUORBEL_FILE_ANSWERS"))
+            own_files_ = std::make_unique<ScriptedFileChooser>(ScriptedFileChooser::FromEnvironment());
+        else
+            own_files_ = std::make_unique<DialogFileChooser>(nullptr);
+        files_ = own_files_.get();
+    }
+    SetPrompts(prompts_);
+    if (const char* log = std::getenv("QUORBEL_LAUNCH_LOG")) {
+        own_launcher_ = std::make_unique<LoggingLauncher>(log);
+        SetLauncher(own_launcher_.get());
+    }
+
+    // A complete installation keeps its desktop registrations up to date at every start.
+    if (!verdict_.needed && switch_ != StartSwitch::FirstTime && switch_ != StartSwitch::Uninstall) {
+        RegisterFileTypes(true, verdict_.program_path);
+        RegisterContextMenu(true, verdict_.program_path);
+    }
     WriteInstanceRecord("0");
     wrote_instance_record_ = true;
     LoadHandlerOptions();
     EmptyProgramTempFolder(ProgramTempFolder());
     if (switch_ != StartSwitch::Uninstall) PruneRecentFiles();
 
-    if (!prompts_) {
-        if (std::getenv("QUORBEL_PROMPT_ANSWERS"))
-            own_prompts_ = std::make_unique<ScriptedPrompts>(ScriptedPrompts::FromEnvironment());
-    }
-    if (!files_ && std::getenv("QUORBEL_FILE_ANSWERS"))
-        own_files_ = std::make_unique<ScriptedFileChooser>(ScriptedFileChooser::FromEnvironment());
-    if (const char* log = std::getenv("QUORBEL_LAUNCH_LOG")) {
-        own_launcher_ = std::make_unique<LoggingLauncher>(log);
-        SetLauncher(own_launcher_.get());
+    if (verdict_.needed || switch_ == StartSwitch::Uninstall) {
+        ProgressSink sink;
+        if (switch_ == StartSwitch::Uninstall)
+            exit_code_ = Uninstall(true, running_program_, *prompts_, sink) ? 0 : 1;
+        else
+            exit_code_ = RunInstallWizard(running_program_, *prompts_, scripted) ? 0 : 1;
+        return false;
     }
 
-    // The window's own dialogs answer whatever the environment does not.
-    auto* dialog_prompts = new DialogPrompts(nullptr);
-    auto* dialog_files = new DialogFileChooser(nullptr);
-    UserPrompts& prompts = prompts_ ? *prompts_ : own_prompts_ ? *own_prompts_ : *dialog_prompts;
-    FileChooser& files = files_ ? *files_ : own_files_ ? *own_files_ : *dialog_files;
-    frame_ = std::make_unique<CMainFrame>(prompts, files);
-    if (!own_prompts_ && !prompts_) own_prompts_.reset(dialog_prompts);
-    else delete dialog_prompts;
-    if (!own_files_ && !files_) own_files_.reset(dialog_files);
-    else delete dialog_files;
-    prompts_ = &prompts;
-    files_ = &files;
-    SetPrompts(prompts_);
-
+    frame_ = std::make_unique<CMainFrame>(*prompts_, *files_);
     socket_ = std::make_unique<ActivationSocket>();
     if (socket_->Listen()) {
         WriteInstanceRecord(socket_->Name());
@@ -139,6 +155,12 @@ bool CQuorbelApp::Start() {
         connect(notifier_, &QSocketNotifier::activated, this, &CQuorbelApp::OnActivation);
     }
     frame_->show();
+    if (switch_ == StartSwitch::FirstTime) {
+        // The first start after installing lets the user choose the options, then registers.
+        if (!scripted) frame_->Options();
+        RegisterFileTypes(true, verdict_.program_path);
+        RegisterContextMenu(true, verdict_.program_path);
+    }
     ProcessCommandLine(command_line_, false);
     return !ended_;
 }
@@ -250,8 +272,23 @@ bool CQuorbelApp::CarryOutShellCommand(const ShellCommandBlock& block) {
             frame_->SendMail();
             return true;
         }
+        case 7: {
+            auto folder = prompts_->ChooseFolder(UiText("Spanning", "Multi-disques").toStdString(),
+                                                 FolderOfPath(first));
+            if (!folder) return false;
+            int status = 0;
+            std::string message;
+            auto handler = OpenArchiveFile(first, status, &frame_->Progress(), &message);
+            if (!handler) {
+                if (status != kStatusAborted) frame_->ShowError(message);
+                return false;
+            }
+            status = zip::SpanArchive(*handler, *folder + "/" + FileNameOfPath(first), 0);
+            if (status != kStatusOk && status != kStatusAborted) frame_->ShowError(handler->LastMessage());
+            return status == kStatusOk;
+        }
         default: {
-            // Self-extractors (4) and disk spanning (7) are operations this build lacks.
+            // Self-extractors (4) are an operation this build lacks.
             int status = 0;
             std::string message;
             auto handler = OpenArchiveFile(first, status, &frame_->Progress(), &message);

@@ -238,55 +238,6 @@ int UuEncode(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
 }
 
-// The disk questions of a set written into a fixed folder, where nobody changes disks: each
-// finished disk is moved aside under the name Info-ZIP gives it (NAME.z01, NAME.z02, ...), so
-// the folder ends up holding a split archive that other tools read too. Every other question
-// goes to the program's prompts.
-class SplitFilePrompts : public UserPrompts {
-public:
-    SplitFilePrompts(UserPrompts& base, std::string target) : base_(base), target_(std::move(target)) {}
-    bool AskYesNo(const std::string& message) override { return base_.AskYesNo(message); }
-    Overwrite AskOverwrite(const std::string& message) override { return base_.AskOverwrite(message); }
-    std::optional<std::string> AskPassword(const std::string& message) override {
-        return base_.AskPassword(message);
-    }
-    bool AskNextDisk(const std::string&) override {
-        if (!started_) {  // the first disk: nothing is finished yet
-            started_ = true;
-            return true;
-        }
-        const std::string part = zip::SplitPartPath(target_, finished_);
-        if (std::rename(target_.c_str(), part.c_str()) != 0) {
-            base_.ShowMessage(FormatText(MessageTemplate(kMsgCannotRename).c_str(), target_.c_str()));
-            return false;
-        }
-        ++finished_;
-        return true;
-    }
-    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override {
-        return base_.ChooseFolder(title, start);
-    }
-    void ShowMessage(const std::string& message) override { base_.ShowMessage(message); }
-
-private:
-    UserPrompts& base_;
-    std::string target_;
-    uint32_t finished_ = 0;
-    bool started_ = false;
-};
-
-// Installs prompts for the lifetime of the object and puts the previous ones back.
-class ScopedPrompts {
-public:
-    explicit ScopedPrompts(UserPrompts* prompts) : previous_(&Prompts()) { SetPrompts(prompts); }
-    ~ScopedPrompts() { SetPrompts(previous_); }
-    ScopedPrompts(const ScopedPrompts&) = delete;
-    ScopedPrompts& operator=(const ScopedPrompts&) = delete;
-
-private:
-    UserPrompts* previous_;
-};
-
 int Span(const std::vector<std::string>& args, std::ostream& err) {
     std::string archive, target;
     int64_t volume_size = 0;
@@ -310,25 +261,14 @@ int Span(const std::vector<std::string>& args, std::ostream& err) {
     }
     if (archive.empty() || target.empty()) return Usage(err);
     target = Absolute(target);
-    const bool removable = IsRemovable(target);
-    if (volume_size == 0) {
-        // Without a size the disks are as large as the free space of the removable drive.
-        if (!removable) {
-            err << StringById(text_id::kSpanNeedsRemovable) << "\n";
-            return 1;
-        }
-        volume_size = std::max<int64_t>(FreeSpace(FolderOfPath(target)), 1);
+    if (volume_size == 0 && !IsRemovable(target)) {
+        err << StringById(text_id::kSpanNeedsRemovable) << "\n";
+        return 1;
     }
     auto progress = MakeProgress();
     auto handler = OpenOrReport(Absolute(archive), *progress, err);
     if (!handler) return 1;
-    if (!handler->CanSpan()) {
-        handler->SetMessage(kMsgUnsupportedOperation, handler->FormatName());
-        return Fail(*handler, err);
-    }
-    SplitFilePrompts split(Prompts(), target);
-    ScopedPrompts scoped(removable ? &Prompts() : &split);
-    return handler->Save(target, volume_size, nullptr) == kStatusOk ? 0 : Fail(*handler, err);
+    return zip::SpanArchive(*handler, target, volume_size) == kStatusOk ? 0 : Fail(*handler, err);
 }
 }  // namespace
 

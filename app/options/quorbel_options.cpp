@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/option_panels.h"
+#include "app/options/options_general.h"
 #include "app/ops/add_request.h"
 #include "app/ui_text.h"
 #include "core/settings.h"
@@ -89,6 +90,7 @@ void COptionsPassword::Load() { mask_->setChecked(LoadMaskPassword()); }
 void COptionsPassword::Store() { StoreMaskPassword(mask_->isChecked()); }
 
 void AddStandardPages(CQuorbelOptions& sheet) {
+    sheet.AddPage(new COptionsGeneral);
     sheet.AddPage(new COptionsExtract);
     sheet.AddPage(new COptionsAddFiles);
     sheet.AddPage(new COptionsPassword);

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace quorbel {
+class ArchiveHandler;
+}
+
 namespace quorbel::zip {
 
 // Info-ZIP refuses smaller splits too; below this a long name or comment no longer fits.
@@ -51,5 +55,12 @@ std::string SplitPartPath(const std::string& last_path, uint32_t index);
 // For the first file of a split set (NAME.z01), the set's last file NAME.zip when it exists;
 // empty otherwise.
 std::string SplitSetOf(const std::string& first_path);
+
+// Writes the open archive as a set of disks at `target`. On removable media each disk is as
+// large as the drive's free space (volume_size 0) and the user is asked for the next one; in a
+// fixed folder (a volume size is then required) each finished disk is moved aside as NAME.z01,
+// NAME.z02, ..., so the folder ends up holding a split archive other tools read. The status;
+// the message is left in the handler.
+int SpanArchive(ArchiveHandler& handler, const std::string& target, int64_t volume_size);
 
 }  // namespace quorbel::zip

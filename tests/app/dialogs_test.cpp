@@ -298,10 +298,10 @@ TEST_F(DialogsTest, OptionsPagesStoreTheirValues) {
     reg.WriteText(kExtractOptionsKey, "Path", "/kept");
     CQuorbelOptions sheet;
     AddStandardPages(sheet);
-    ASSERT_EQ(sheet.Tabs()->count(), 3);
-    auto* extract = dynamic_cast<COptionsExtract*>(sheet.Pages()[0]);
-    auto* add = dynamic_cast<COptionsAddFiles*>(sheet.Pages()[1]);
-    auto* password = dynamic_cast<COptionsPassword*>(sheet.Pages()[2]);
+    ASSERT_EQ(sheet.Tabs()->count(), 4);
+    auto* extract = dynamic_cast<COptionsExtract*>(sheet.Pages()[1]);
+    auto* add = dynamic_cast<COptionsAddFiles*>(sheet.Pages()[2]);
+    auto* password = dynamic_cast<COptionsPassword*>(sheet.Pages()[3]);
     ASSERT_TRUE(extract && add && password);
     // Loaded with the defaults.
     EXPECT_TRUE(extract->Panel()->OpenOutputFolder()->isChecked());

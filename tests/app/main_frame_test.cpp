@@ -164,5 +164,30 @@ TEST_F(MainFrameTest, CancelledOpenLeavesNoWindow) {
     EXPECT_NE(frame.OpenDocumentFile(env_ / "many.zip"), nullptr);
 }
 
+TEST_F(MainFrameTest, SpanningIntoAFolderMakesASplitArchivePeersRead) {
+    QUORBEL_REQUIRE_TOOL("7z");
+    std::vector<test::ZipMemberSpec> members;
+    std::string noise;
+    uint32_t x = 12345;
+    for (int i = 0; i < 200000; ++i) noise += char((x = x * 1103515245u + 12345u) >> 24);
+    for (const char* name : {"a.bin", "b.bin"}) {
+        test::ZipMemberSpec m;
+        m.name = name;
+        m.data = noise;
+        m.method = 0;
+        members.push_back(m);
+    }
+    WriteFile(env_ / "big.zip", test::BuildZip(members));
+    MakeFolders(env_ / "out");
+    ScriptedFileChooser files({env_ / "out/set.zip", "70000"});
+    CMainFrame frame(prompts_, files);
+    ASSERT_NE(frame.OpenDocumentFile(env_ / "big.zip"), nullptr);
+    frame.Spanning();
+    EXPECT_TRUE(FileExists(env_ / "out/set.z01"));
+    EXPECT_TRUE(FileExists(env_ / "out/set.z05"));
+    const auto check = test::Run({"7z", "t", env_ / "out/set.zip"});
+    EXPECT_EQ(check.exit_code, 0) << check.out;
+}
+
 }  // namespace
 }  // namespace quorbel
