@@ -90,9 +90,9 @@ TEST_F(HandOverTest, SecondStartHandsItsFileToTheRunningInstance) {
     EXPECT_EQ(second.exit_code, 0);
     EXPECT_TRUE(Eventually([&] { return LoadRecentFiles().front() == env_ / "b.zip"; }));
 
-    // A shell command handed over is carried out by the running instance, which stays.
-    WriteClipboardBlock("Quorbel", MakeShellCommandBlock({3, {env_ / "c.zip"}}));
-    EXPECT_EQ(test::Run({QUORBEL_APP_PATH, "/SHELLCOMMAND"}).exit_code, 0);
+    // The file manager's companion writes a command block; the running instance carries it
+    // out and stays.
+    EXPECT_EQ(test::Run({QUORBEL_SHELL_PATH, "3", env_ / "c.zip"}).exit_code, 0);
     EXPECT_TRUE(Eventually([&] { return FileExists(env_ / "c/c.txt"); }));
     EXPECT_EQ(test::ReadFile(env_ / "c/c.txt"), "member c");
     EXPECT_TRUE(StillRunning(first));

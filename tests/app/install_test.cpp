@@ -7,6 +7,13 @@
 
 #include "app/install/install_wizard.h"
 #include "app/install/installer_actions.h"
+#include "app/install/xdg_integration.h"
+#include "app/options/options_general.h"
+#include "app/ui_text.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTreeWidgetItem>
 #include "app/settings_layout.h"
 #include "app/startup.h"
 #include "core/messages.h"
@@ -139,6 +146,61 @@ TEST_F(InstallTest, UnattendedWizardAppliesTheFolderRule) {
     // The French pages went into help/local.
     EXPECT_NE(test::ReadFile(folder + "/help/local/index.htm").find("lang=\"fr\""),
               std::string::npos);
+}
+
+TEST_F(InstallTest, GeneralPageSwitchesTypesAndRegistersAgain) {
+    COptionsGeneral page;
+    page.Load();
+    ASSERT_NE(page.TypeItem("ZIP"), nullptr);
+    EXPECT_EQ(page.TypeItem("ZIP")->checkState(0), Qt::Checked);
+    EXPECT_EQ(page.TypeItem("BMP")->checkState(0), Qt::Unchecked);
+    EXPECT_TRUE(page.ShellOption("bEnable")->isChecked());
+    EXPECT_FALSE(page.ShellOption("bCascadedMenu")->isChecked());
+    page.Store();
+    EXPECT_NE(test::ReadFile(xdg::MimeAppsPath()).find("application/zip=dorvex-quorbel.desktop"),
+              std::string::npos);
+
+    page.SetGroup(COptionsGeneral::kArchives, false);
+    page.SetGroup(COptionsGeneral::kPictures, true);
+    page.TemporaryDirectory()->setText(Q(env_ / "scratch"));
+    page.Store();
+    AppRegistry reg;
+    EXPECT_EQ(reg.ReadInteger("DataType", "ZIP", 1), 0);
+    EXPECT_EQ(reg.ReadInteger("DataType", "PNG", 0), 1);
+    EXPECT_EQ(reg.ReadText("Options", "TemporaryDirectory"), env_ / "scratch");
+    EXPECT_EQ(test::ReadFile(xdg::MimeAppsPath()).find("application/zip=dorvex-quorbel.desktop"),
+              std::string::npos);
+    EXPECT_NE(test::ReadFile(xdg::MimeAppsPath()).find("image/png=dorvex-quorbel.desktop"),
+              std::string::npos);
+}
+
+// The whole path a person takes: the installer unpacks the program, which installs itself;
+// the installed program later removes itself. Child processes answer from scripts.
+TEST_F(InstallTest, InstallerEndToEndAndUninstallLeaveNothingBehind) {
+    const std::string folder = env_ / "Apps/quorbel";
+    {
+        ScopedEnv answers("QUORBEL_PROMPT_ANSWERS", "folder:" + env_ / "Apps" + ";yes");
+        ScopedEnv launches("QUORBEL_LAUNCH_LOG", env_ / "launches.log");
+        const auto setup = test::Run({QUORBEL_SETUP_PATH});
+        EXPECT_EQ(setup.exit_code, 0) << setup.err;
+    }
+    EXPECT_EQ(RecordedProgram(), folder + "/quorbel");
+    EXPECT_EQ(test::ReadFile(folder + "/quorbel"), test::ReadFile(QUORBEL_APP_PATH));
+    EXPECT_EQ(test::ReadFile(env_ / "launches.log"),
+              "run " + folder + "/quorbel /FIRSTTIME (in " + folder + ")\n");
+    EXPECT_FALSE(CheckInstallation(StartSwitch::None, QUORBEL_APP_PATH).needed);
+    for (const std::string& left : OurFilesBelow(env_ / "tmp"))
+        EXPECT_NE(fs::path(left).filename(), "quorbel") << "the installer left its copy behind";
+
+    {
+        ScopedEnv answers("QUORBEL_PROMPT_ANSWERS", "yes");
+        const auto removal = test::Run({folder + "/quorbel", "/UNINSTALL"});
+        EXPECT_EQ(removal.exit_code, 0) << removal.err;
+    }
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(RecordedProgram(), "");
+    EXPECT_TRUE(OurFilesBelow(env_ / "data").empty());
+    EXPECT_TRUE(OurFilesBelow(env_ / "config").empty());
 }
 
 }  // namespace
