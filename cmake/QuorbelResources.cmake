@@ -36,7 +36,7 @@ function(quorbel_embed_resources target name)
   if(NOT kind STREQUAL "EXECUTABLE" AND NOT kind STREQUAL "SHARED_LIBRARY")
     message(FATAL_ERROR "quorbel_embed_resources: ${target} is a ${kind}; embed into the executable")
   endif()
-  set(specs)
+  set(entries)
   set(files)
   foreach(item IN LISTS arg_RESOURCES)
     if(NOT item MATCHES "^([A-Za-z0-9_]+):([0-9]+):(.+)$")
@@ -48,14 +48,14 @@ function(quorbel_embed_resources target name)
     if(NOT file MATCHES "^\\$<" AND NOT IS_ABSOLUTE "${file}")
       set(file ${CMAKE_CURRENT_BINARY_DIR}/${file})
     endif()
-    list(APPEND specs "${type_and_id}:${file}")
+    list(APPEND entries "${type_and_id}:${file}")
     list(APPEND files "${file}")
     _quorbel_target_of("${file}" files)
   endforeach()
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name}.cpp)
   add_custom_command(
     OUTPUT ${out}
-    COMMAND Python3::Interpreter ${QUORBEL_EMBED_SCRIPT} ${out} ${specs}
+    COMMAND Python3::Interpreter ${QUORBEL_EMBED_SCRIPT} ${out} ${entries}
     DEPENDS ${QUORBEL_EMBED_SCRIPT} ${files}
     COMMENT "Embedding resources ${name}"
     VERBATIM)
