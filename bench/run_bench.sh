@@ -80,7 +80,10 @@ compare_time() {
     }'
 }
 
-for archive in many big; do
+sections=${QUORBEL_BENCH_SECTIONS:-read write window}
+wants() { [[ " $sections " == *" $1 "* ]]; }
+
+wants read && for archive in many big; do
     file=$work/$archive.zip
 
     best_of_3 "list $archive" "$cli" list "$file"
@@ -123,7 +126,7 @@ done
 # quorbel-cli list of the same archive), sorts, and the longest freeze of the event loop.
 yes_no() { if [[ $1 == 1 ]]; then echo yes; else echo NO; fi; }
 appbench=$build/bench/quorbel-app-bench
-if [[ -x $appbench ]]; then
+if wants window && [[ -x $appbench ]]; then
     best_of_3 "list many (for the window)" "$cli" list "$work/many.zip"
     list_s=$best
     best_open= ; best_name= ; best_size= ; worst_gap=0
@@ -145,6 +148,56 @@ if [[ -x $appbench ]]; then
     row "window sort by name" "${best_name} ms" "-" "-" "<=300ms" "$(yes_no $(( best_name <= 300 )))"
     row "window sort by size" "${best_size} ms" "-" "-" "<=300ms" "$(yes_no $(( best_size <= 300 )))"
     row "window longest freeze" "${worst_gap} ms" "-" "-" "<=200ms" "$(yes_no $(( worst_gap <= 200 )))"
+fi
+
+# Writing: packing a folder (against zip -r), deleting a tenth of the members (against
+# zip -d), and extracting a tar archive (against tar -xf), on the members of big.zip.
+if wants write; then
+    src=$work/src
+    if [[ ! -d $src/big ]]; then
+        rm -rf "$src" && mkdir -p "$src" && unzip -q "$work/big.zip" -d "$src"
+    fi
+    rm -f "$work/ours.zip" "$work/peer.zip"
+    best_of_3 "create big" sh -c 'rm -f "$1" && "$2" create "$1" "$3"' _ "$work/ours.zip" "$cli" "$src"
+    ours=$best
+    best_of_3 "zip -r big" sh -c 'cd "$2" && rm -f "$1" && zip -q -r "$1" big' _ "$work/peer.zip" "$src"
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 0.6)"
+    row "add (create) big" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+    size_ours=$(stat -c %s "$work/ours.zip")
+    size_peer=$(stat -c %s "$work/peer.zip")
+    size_ratio=$(awk -v a="$size_ours" -v b="$size_peer" 'BEGIN { printf "%.3f", a / b }')
+    row "size of the archive" "$((size_ours / 1048576)) MB" "$((size_peer / 1048576)) MB" \
+        "$size_ratio" "<=1.01" "$(awk -v r="$size_ratio" 'BEGIN { print (r <= 1.01 ? "yes" : "NO") }')"
+
+    mapfile -t doomed < <(python3 - "$work/peer.zip" <<'PY'
+import sys, zipfile
+names = [i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir()]
+print("\n".join(names[::10]))
+PY
+)
+    best_of_3 "delete big" sh -c 'cp "$1" "$2" && shift 2 && "$0" delete "$@"' "$cli" \
+        "$work/peer.zip" "$work/doomed.zip" "${doomed[@]}"
+    ours=$best
+    best_of_3 "zip -d big" sh -c 'cp "$0" "$1" && shift 1 && zip -q -d "$@"' "$work/peer.zip" \
+        "$work/doomed.zip" "${doomed[@]}"
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.5)"
+    row "delete 10% big" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+    rm -f "$work/doomed.zip" "$work/doomed.old"
+
+    tar -cf "$work/big.tar" -C "$src" big
+    fresh=$work/out-ours
+    best_of_3 "extract tar" sh -c 'mkdir -p "$2" && "$0" extract "$1" -d "$2" --overwrite' "$cli" \
+        "$work/big.tar" "$work/out-ours"
+    ours=$best
+    fresh=$work/out-peer
+    best_of_3 "tar -xf" sh -c 'mkdir -p "$1" && tar -xf "$0" -C "$1"' "$work/big.tar" "$work/out-peer"
+    peer=$best
+    fresh=
+    rm -rf "$work/out-ours" "$work/out-peer" "$work/big.tar"
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
+    row "extract big.tar" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
 fi
 
 members_many=$(python3 -c 'import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))' "$work/many.zip")
