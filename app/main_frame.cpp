@@ -255,19 +255,25 @@ void CMainFrame::BuildMenus() {
 void CMainFrame::BuildToolBar() {
     toolbar_ = addToolBar("Standard");
     toolbar_->setObjectName("Standard");
+    for (const char* n : {"New", "Open", "Add", "Extract", "View", "Delete", "Test"})
+        toolbar_->addAction(commands_[n]);
+    toolbar_->addSeparator();
+    for (QAction* a : view_actions_) toolbar_->addAction(a);
+    view_menu_->addAction(toolbar_->toggleViewAction());
+    view_menu_->addAction(messages_dock_->toggleViewAction());
+    ApplyInterfaceSettings();
+}
+
+void CMainFrame::ApplyInterfaceSettings() {
     RegistryAccess reg;
     const auto root = RegistryRoot::CurrentUser;
     const bool text = reg.ReadInteger(root, layout::kToolBarKey, "bText", 1) != 0;
     const bool tips = reg.ReadInteger(root, layout::kToolBarKey, "bToolTip", 1) != 0;
     toolbar_->setToolButtonStyle(text ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
-    for (const char* n : {"New", "Open", "Add", "Extract", "View", "Delete", "Test"})
-        toolbar_->addAction(commands_[n]);
-    toolbar_->addSeparator();
-    for (QAction* a : view_actions_) toolbar_->addAction(a);
-    if (!tips)
-        for (QAction* a : toolbar_->actions()) a->setToolTip(QString());
-    view_menu_->addAction(toolbar_->toggleViewAction());
-    view_menu_->addAction(messages_dock_->toggleViewAction());
+    // Tooltips stay on the actions (the status bar shows them too); the buttons drop them.
+    for (QAction* a : toolbar_->actions())
+        if (QWidget* button = toolbar_->widgetForAction(a)) button->setToolTip(tips ? a->toolTip() : QString());
+    progress_->ReloadSettings();
 }
 
 void CMainFrame::BuildNavigation() {
@@ -769,7 +775,7 @@ void CMainFrame::Spanning() {
 void CMainFrame::Options() {
     CQuorbelOptions sheet(this);
     AddStandardPages(sheet);
-    sheet.exec();
+    if (sheet.exec() == QDialog::Accepted) ApplyInterfaceSettings();
 }
 
 void CMainFrame::ShowViewOfActive(int type) {

@@ -71,6 +71,8 @@ public:
     void Spanning();
     void Options();
     void ShowViewOfActive(int type);
+    // Re-reads the toolbar and progress-bar settings of the "Interface" page.
+    void ApplyInterfaceSettings();
 
     // The program's message window.
     void ShowMessages(const std::string& text);
@@ -81,6 +83,7 @@ public:
 
     QAction* Command(const QString& name) const { return commands_.value(name); }
     QTreeWidget* NavigationTree() const { return tree_; }
+    QToolBar* ToolBar() const { return toolbar_; }
     // Restores, raises and activates the window (a second instance handed over).
     void BringToFront();
 

@@ -96,6 +96,7 @@ int CStatusProgress::SetPos(int64_t position, bool redraw) {
 
 int CStatusProgress::Percent() const { return bar_->Percent(); }
 QString CStatusProgress::ShownText() const { return text_->text(); }
+void CStatusProgress::ReloadSettings() { bar_->LoadSettings(); }
 
 void CStatusProgress::Refresh() {
     const bool busy = Depth() > 0;

@@ -49,6 +49,7 @@ public:
     void ResetLongestGap() { longest_gap_ms_ = 0; }
     int Percent() const;
     QString ShownText() const;
+    void ReloadSettings();
 
 signals:
     // An operation started (true) or the outermost one ended (false).

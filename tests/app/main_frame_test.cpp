@@ -6,6 +6,10 @@
 #include "app/child_frame.h"
 #include "app/dialog_prompts.h"
 #include "app/main_frame.h"
+#include "app/options/options_interface.h"
+
+#include <QCheckBox>
+#include <QToolBar>
 #include "app/quorbel_doc.h"
 #include "app/recent_files.h"
 #include "app/views/archive_list.h"
@@ -13,6 +17,7 @@
 #include "core/settings.h"
 #include "core/user_prompts.h"
 #include "platform/file_system.h"
+#include "platform/registry_access.h"
 #include "support/test_support.h"
 #include "support/zip_builder.h"
 
@@ -187,6 +192,22 @@ TEST_F(MainFrameTest, SpanningIntoAFolderMakesASplitArchivePeersRead) {
     EXPECT_TRUE(FileExists(env_ / "out/set.z05"));
     const auto check = test::Run({"7z", "t", env_ / "out/set.zip"});
     EXPECT_EQ(check.exit_code, 0) << check.out;
+}
+
+TEST_F(MainFrameTest, InterfacePageDrivesTheToolbar) {
+    CMainFrame frame(prompts_, files_);
+    EXPECT_EQ(frame.ToolBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    COptionsTvlToolTip page;
+    page.Load();
+    ASSERT_NE(page.Option("bText"), nullptr);
+    EXPECT_TRUE(page.Option("bText")->isChecked());
+    EXPECT_TRUE(page.Option("bEnableGradient")->isChecked());
+    page.Option("bText")->setChecked(false);
+    page.Store();
+    EXPECT_EQ(RegistryAccess().ReadInteger(RegistryRoot::CurrentUser,
+                                           "Software\\Dorvex\\Tovel\\ToolBar", "bText", 1), 0);
+    frame.ApplyInterfaceSettings();
+    EXPECT_EQ(frame.ToolBar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
 }
 
 }  // namespace
