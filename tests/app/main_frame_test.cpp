@@ -194,6 +194,32 @@ TEST_F(MainFrameTest, SpanningIntoAFolderMakesASplitArchivePeersRead) {
     EXPECT_EQ(check.exit_code, 0) << check.out;
 }
 
+TEST_F(MainFrameTest, OpensTheOtherFormatsTheCoreReads) {
+    QUORBEL_REQUIRE_TOOL("tar");
+    QUORBEL_REQUIRE_TOOL("gzip");
+    QUORBEL_REQUIRE_TOOL("uuencode");
+    MakeFolders(env_ / "t/sub");
+    WriteFile(env_ / "t/one.txt", "one");
+    WriteFile(env_ / "t/sub/two.txt", "two two");
+    ASSERT_EQ(test::Run({"tar", "-cf", env_ / "t.tar", "-C", env_ / "t", "."}).exit_code, 0);
+    WriteFile(env_ / "note.txt", "a gzip member");
+    ASSERT_EQ(test::Run({"gzip", "-k", env_ / "note.txt"}).exit_code, 0);
+    const auto uue = test::Run({"uuencode", env_ / "note.txt", "note.txt"});
+    WriteFile(env_ / "note.uue", uue.out);
+    const struct { const char* file; int rows; } cases[] = {
+        {"t.tar", 2}, {"note.txt.gz", 1}, {"note.uue", 1}};
+    CMainFrame frame(prompts_, files_);
+    for (const auto& c : cases) {
+        CChildFrame* child = frame.OpenDocumentFile(env_ / c.file);
+        ASSERT_NE(child, nullptr) << c.file;
+        EXPECT_EQ(child->View()->List()->RowCount(), c.rows) << c.file;
+        frame.TestArchive();
+        EXPECT_NE(frame.MessageText().toStdString().find("No errors detected"), std::string::npos)
+            << c.file << ": " << frame.MessageText().toStdString();
+    }
+    EXPECT_EQ(frame.Children().size(), 3u);
+}
+
 TEST_F(MainFrameTest, InterfacePageDrivesTheToolbar) {
     CMainFrame frame(prompts_, files_);
     EXPECT_EQ(frame.ToolBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
