@@ -1,6 +1,7 @@
 #include "core/zip/deflate.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -60,7 +61,14 @@ InflateResult InflateStreaming(const uint8_t* in, size_t in_size, uint8_t* out, 
 InflateResult InflateRaw(const uint8_t* in, size_t in_size, uint8_t* out, size_t out_size,
                          ProgressSink& sink) {
     if (out_size > kStreamingThreshold) return InflateStreaming(in, in_size, out, out_size, sink);
-    thread_local libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    // One decompressor per thread, freed when the thread ends (the installer unpacks on a
+    // worker thread of its own).
+    struct FreeDecompressor {
+        void operator()(libdeflate_decompressor* p) const { libdeflate_free_decompressor(p); }
+    };
+    thread_local std::unique_ptr<libdeflate_decompressor, FreeDecompressor> owner(
+        libdeflate_alloc_decompressor());
+    libdeflate_decompressor* d = owner.get();
     if (!d) return InflateResult::DataError;
     // Passing no actual-size pointer makes libdeflate insist on exactly out_size bytes.
     libdeflate_result r = libdeflate_deflate_decompress(d, in, in_size, out, out_size, nullptr);

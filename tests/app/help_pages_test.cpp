@@ -66,9 +66,17 @@ std::set<std::string> IdsOf(const std::string& html) {
 // What a reader sees of a page: the body without tags, with runs of blanks (no-break spaces
 // included) made one blank.
 std::string VisibleText(const std::string& html) {
-    static const std::regex head(R"(<head>[\s\S]*</head>)", std::regex::icase);
-    static const std::regex tag("<[^>]*>");
-    std::string text = std::regex_replace(std::regex_replace(html, head, " "), tag, " ");
+    // Plain searches, not a regex over the whole page: std::regex recurses once per character
+    // and a long page overflows the stack of an instrumented build.
+    std::string text = html;
+    const size_t head = text.find("<head>"), head_end = text.find("</head>");
+    if (head != std::string::npos && head_end != std::string::npos && head_end > head)
+        text.replace(head, head_end + 7 - head, " ");
+    for (size_t open; (open = text.find('<')) != std::string::npos;) {
+        const size_t close = text.find('>', open);
+        if (close == std::string::npos) break;
+        text.replace(open, close + 1 - open, " ");
+    }
     for (size_t at; (at = text.find("\xC2\xA0")) != std::string::npos;) text.replace(at, 2, " ");
     std::string collapsed;
     for (char c : text) {
