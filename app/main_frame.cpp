@@ -526,7 +526,7 @@ void CMainFrame::ModifyFocused(const QString& title, int what) {
     ArchiveHandler& h = *child->Doc().Handler();
     const ArchiveEntry& e = h.Entry(size_t(index));
     const std::string name(e.NamePart());
-    std::string initial = what == kRename ? name : what == kChangePath ? e.folder : e.comment;
+    std::string initial = what == kRename ? name : what == kChangePath ? std::string(e.Folder()) : e.comment;
     auto text = files_.AskText(S(title), name, initial);
     if (!text) return;
     std::string comment = e.comment;
@@ -534,7 +534,7 @@ void CMainFrame::ModifyFocused(const QString& title, int what) {
     if (what == kNote) {
         status = text->empty() ? h.ModifyEntry(index, "", nullptr) : h.ModifyEntry(index, "", &*text);
     } else {
-        std::string full = what == kRename ? (e.folder.empty() ? *text : e.folder + "\\" + *text)
+        std::string full = what == kRename ? (e.Folder().empty() ? *text : std::string(e.Folder()) + "\\" + *text)
                                            : (text->empty() ? name : *text + "\\" + name);
         if (what == kRename && text->empty()) return;
         status = h.ModifyEntry(index, full, comment.empty() ? nullptr : &comment);
@@ -643,12 +643,12 @@ void CMainFrame::Properties() {
         return std::string(label) + " : " + value + "\n";
     };
     std::string text = line(UiText("Name", "Nom").toUtf8().constData(), e.full_name) +
-                       line(UiText("Size", "Taille").toUtf8().constData(), e.size_text) +
-                       line(UiText("Packed", "Compressé").toUtf8().constData(), e.packed_text) +
-                       line(UiText("Ratio", "Taux").toUtf8().constData(), e.ratio_text) +
-                       line(UiText("Modified", "Modifié").toUtf8().constData(), e.long_date_text) +
-                       line("CRC", e.crc_text) +
-                       line(UiText("Attributes", "Attributs").toUtf8().constData(), e.attribute_text) +
+                       line(UiText("Size", "Taille").toUtf8().constData(), e.SizeText()) +
+                       line(UiText("Packed", "Compressé").toUtf8().constData(), e.PackedText()) +
+                       line(UiText("Ratio", "Taux").toUtf8().constData(), e.RatioText()) +
+                       line(UiText("Modified", "Modifié").toUtf8().constData(), e.LongDateText()) +
+                       line("CRC", e.CrcText()) +
+                       line(UiText("Attributes", "Attributs").toUtf8().constData(), e.AttributeText()) +
                        line(UiText("Type", "Type").toUtf8().constData(), e.TypeText());
     if (!e.comment.empty()) text += line(UiText("Note", "Note").toUtf8().constData(), e.comment);
     QMessageBox::information(this, UiText("Properties", "Propriétés"), Q(text));
@@ -674,8 +674,8 @@ void CMainFrame::Install() {
     if (installer < 0) return;
     const ArchiveEntry& setup = h.Entry(size_t(installer));
     int status = kStatusOk;
-    if (!setup.folder.empty()) {
-        const FolderNode* node = h.LookupFolder(setup.folder, false);
+    if (!setup.Folder().empty()) {
+        const FolderNode* node = h.LookupFolder(std::string(setup.Folder()), false);
         status = node ? h.ExtractTree(node, h.WorkFolder()) : kStatusFailed;
     } else {
         for (size_t i = 0; i < h.EntryCount() && status == kStatusOk; ++i)

@@ -57,10 +57,54 @@ MemoryBlock MemoryBlock::Allocate(size_t size) {
     return block;
 }
 
-const std::string& ArchiveEntry::TypeText() const {
+namespace {
+const std::string& NoText() {
     static const std::string none;
-    return type_index >= 0 ? TypeCache::Instance().At(type_index).name : none;
+    return none;
 }
+}  // namespace
+
+const std::string& ArchiveEntry::TypeText() const {
+    return type_index >= 0 ? TypeCache::Instance().At(type_index).name : NoText();
+}
+
+std::string ArchiveEntry::SizeText() const {
+    if (!HasTexts()) return {};
+    return unpacked == -1 ? "?" : ThousandsText(uint64_t(unpacked));
+}
+
+std::string ArchiveEntry::SizeShortText() const {
+    if (!HasTexts()) return {};
+    return unpacked == -1 ? "?" : quorbel::SizeShortText(unpacked);
+}
+
+std::string ArchiveEntry::PackedText() const {
+    if (!HasTexts()) return {};
+    return packed == -1 ? "?" : ThousandsText(uint64_t(packed));
+}
+
+std::string ArchiveEntry::PackedShortText() const {
+    if (!HasTexts()) return {};
+    return packed == -1 ? "?" : quorbel::SizeShortText(packed);
+}
+
+std::string ArchiveEntry::RatioText() const {
+    if (!HasTexts()) return {};
+    if (unpacked == -1 || packed == -1 || unpacked == 0) return "?";
+    return FormatText("%d%%", ratio);
+}
+
+std::string ArchiveEntry::CrcText() const {
+    if (!HasTexts()) return {};
+    return crc == -1 ? "?" : FormatText("%X", unsigned(crc));
+}
+
+std::string ArchiveEntry::AttributeText() const {
+    return HasTexts() ? AttributeLetters(attributes) : std::string();
+}
+
+const std::string& ArchiveEntry::DateText() const { return dates ? dates->short_text : NoText(); }
+const std::string& ArchiveEntry::LongDateText() const { return dates ? dates->long_text : NoText(); }
 
 AddRequest AddRequest::FromSettings() {
     AppRegistry reg;
@@ -118,6 +162,8 @@ void ArchiveHandler::Close() {
     stream_.Close();
     entries_.clear();
     entries_.shrink_to_fit();
+    header_store_.clear();
+    header_store_.shrink_to_fit();
     info_ = ArchiveInfo();
     ResetTree();
     extracted_.clear();
@@ -189,10 +235,10 @@ void ArchiveHandler::RecordTotals() {
     info_.file_count = std::to_string(file_count_);
     info_.total_packed = total_packed_ == -1 ? "?" : SizeShortText(total_packed_);
     info_.total_unpacked = total_unpacked_ == -1 ? "?" : SizeShortText(total_unpacked_);
-    if (total_packed_ != -1 && total_unpacked_ != -1 && total_unpacked_ != 0)
-        info_.ratio = FormatText("%d%%", RatioOf(total_packed_, total_unpacked_));
-    else
-        info_.ratio = "?";
+    // One expression: g++ 12 warns (falsely) of overlap on a literal assigned in a branch.
+    info_.ratio = total_packed_ != -1 && total_unpacked_ != -1 && total_unpacked_ != 0
+                      ? FormatText("%d%%", RatioOf(total_packed_, total_unpacked_))
+                      : std::string("?");
 }
 
 int ArchiveHandler::Open(const std::string& path_in) {
@@ -267,14 +313,11 @@ bool ArchiveHandler::AllocateEntries(size_t count) {
 
 void ArchiveHandler::SetEntryTime(ArchiveEntry& entry, std::time_t t) {
     entry.time = t;
-    // Members of one archive share few distinct times; the texts are cached per time value.
-    auto it = date_cache_.find(t);
-    if (it == date_cache_.end()) {
-        if (date_cache_.size() > 65536) date_cache_.clear();
-        it = date_cache_.emplace(t, std::make_pair(ShortDateText(t), LongDateText(t))).first;
-    }
-    entry.date_text = it->second.first;
-    entry.long_date_text = it->second.second;
+    // Members of one archive share few distinct times; each time's texts are made once.
+    auto it = date_texts_.find(t);
+    if (it == date_texts_.end())
+        it = date_texts_.emplace(t, DateTexts{ShortDateText(t), LongDateText(t)}).first;
+    entry.dates = &it->second;
 }
 
 void ArchiveHandler::SetEntryTime(ArchiveEntry& entry, int year, int month, int day, int hour,
@@ -299,8 +342,7 @@ void ArchiveHandler::AssignName(ArchiveEntry& e, const std::string& name) {
     size_t end = e.full_name.size();
     if (end > 0 && e.full_name[end - 1] == '\\') --end;
     size_t slash = end == 0 ? std::string::npos : e.full_name.rfind('\\', end - 1);
-    e.name_offset = slash == std::string::npos ? 0 : slash + 1;
-    e.folder = slash == std::string::npos ? std::string() : e.full_name.substr(0, slash);
+    e.name_offset = slash == std::string::npos ? 0 : uint32_t(slash + 1);
     std::string name_part(e.NamePart());
     e.type_index = TypeCache::Instance().Lookup(name_part);
     e.is_setup = EqualsNoCase(name_part, "SETUP.EXE") || EqualsNoCase(name_part, "INSTALL.EXE");
@@ -323,10 +365,6 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
     if (e.is_setup && setup_count_++ == 0) first_setup_ = e.full_name;
     e.unpacked = unpacked;
     e.packed = packed;
-    e.size_text = unpacked == -1 ? "?" : ThousandsText(uint64_t(unpacked));
-    e.size_short_text = unpacked == -1 ? "?" : SizeShortText(unpacked);
-    e.packed_text = packed == -1 ? "?" : ThousandsText(uint64_t(packed));
-    e.packed_short_text = packed == -1 ? "?" : SizeShortText(packed);
     if (!has_archive_time_) {
         archive_time_ = std::time(nullptr);
         has_archive_time_ = true;
@@ -348,15 +386,7 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
         }
     }
     e.crc = crc;
-    e.crc_text = crc == -1 ? "?" : FormatText("%X", unsigned(crc));
-    if (unpacked == -1 || packed == -1 || unpacked == 0) {
-        e.ratio = 0;
-        e.ratio_text = "?";
-    } else {
-        e.ratio = RatioOf(packed, unpacked);
-        e.ratio_text = FormatText("%d%%", e.ratio);
-    }
-    e.attribute_text = AttributeLetters(attributes);
+    e.ratio = unpacked == -1 || packed == -1 || unpacked == 0 ? 0 : RatioOf(packed, unpacked);
     e.encrypted = encrypted;
     if (encrypted) has_encrypted_ = true;
     e.attributes = attributes;
@@ -370,9 +400,9 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
 
 void ArchiveHandler::UpdateHints(int index) {
     const ArchiveEntry& e = entries_[size_t(index)];
-    const size_t lengths[kHintCount] = {e.NamePart().size(), e.size_text.size(),
-                                        e.TypeText().size(), e.date_text.size(),
-                                        e.packed_text.size(), e.folder.size(), e.comment.size()};
+    const size_t lengths[kHintCount] = {e.NamePart().size(), e.SizeText().size(),
+                                        e.TypeText().size(), e.DateText().size(),
+                                        e.PackedText().size(), e.Folder().size(), e.comment.size()};
     for (int c = 0; c < kHintCount; ++c) {
         if (int(lengths[c]) > hint_length_[c]) {
             hint_length_[c] = int(lengths[c]);
@@ -435,8 +465,37 @@ FolderNode* ArchiveHandler::LookupFolder(const std::string& path_in, bool create
 }
 
 void ArchiveHandler::AddToTree(int index) {
-    FolderNode* node = LookupFolder(entries_[size_t(index)].folder, true);
+    FolderNode* node = LookupFolder(std::string(entries_[size_t(index)].Folder()), true);
     node->files.push_back(index);
+}
+
+std::span<const uint8_t> ArchiveHandler::FormatHeader(const ArchiveEntry& entry) const {
+    if (entry.record_size == 0 || entry.record_pos > header_store_.size() ||
+        entry.record_size > header_store_.size() - entry.record_pos)
+        return {};
+    return {header_store_.data() + entry.record_pos, entry.record_size};
+}
+
+std::span<uint8_t> ArchiveHandler::MutableFormatHeader(ArchiveEntry& entry) {
+    std::span<const uint8_t> bytes = FormatHeader(entry);
+    return {header_store_.data() + (bytes.data() - header_store_.data()), bytes.size()};
+}
+
+bool ArchiveHandler::StoreFormatHeader(ArchiveEntry& entry, const uint8_t* data, size_t size) {
+    const size_t pos = header_store_.size();
+    try {
+        header_store_.insert(header_store_.end(), data, data + size);
+    } catch (const std::bad_alloc&) {
+        SetMessage(kMsgOutOfMemory);
+        return false;
+    }
+    ReferFormatHeader(entry, pos, size);
+    return true;
+}
+
+void ArchiveHandler::ReferFormatHeader(ArchiveEntry& entry, size_t pos, size_t size) {
+    entry.record_pos = pos;
+    entry.record_size = uint32_t(size);
 }
 
 int ArchiveHandler::FindEntry(const std::string& full_name) {

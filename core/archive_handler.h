@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -168,6 +169,10 @@ public:
     FolderNode* LookupFolder(const std::string& path, bool create);
     std::string FolderPathOf(const FolderNode* node) const;
 
+    // The format's own record of a member (ZIP: its central record), kept once per handler;
+    // empty when the entry has none or its record lies outside the store.
+    std::span<const uint8_t> FormatHeader(const ArchiveEntry& entry) const;
+
     // --- state ---
     const std::string& ArchivePath() const { return path_; }
     const std::string& FormatName() const { return format_name_; }
@@ -225,6 +230,11 @@ protected:
     void ReportSkipped(const std::string& line) { skipped_.push_back(line); }
     // Abort check every progress step: false (status 2, message 100 left) once the user stopped.
     bool StillGoing(int64_t position);
+    // Copies a record into the store and points the entry at it; false when memory runs out.
+    bool StoreFormatHeader(ArchiveEntry& entry, const uint8_t* data, size_t size);
+    // Points the entry at bytes already in the store (ZIP keeps its central directory there).
+    void ReferFormatHeader(ArchiveEntry& entry, size_t pos, size_t size);
+    std::span<uint8_t> MutableFormatHeader(ArchiveEntry& entry);
 
     DataStream stream_;
     std::string path_;
@@ -236,6 +246,8 @@ protected:
     int current_disk_ = 0;
     ProgressSink* sink_;
     std::vector<ArchiveEntry> entries_;
+    // The records FormatHeader returns, back to back; emptied with the entries on Close.
+    std::vector<uint8_t> header_store_;
 
 private:
     void ResetTree();
@@ -265,7 +277,9 @@ private:
     ExtractOptions extract_options_;
     std::vector<std::string> skipped_;
     bool skip_all_existing_ = false;
-    std::unordered_map<std::time_t, std::pair<std::string, std::string>> date_cache_;
+    // Date texts shared by the entries, one per distinct time. Entries point into it, so it
+    // only grows (a map's nodes never move) and lives as long as the handler.
+    std::unordered_map<std::time_t, DateTexts> date_texts_;
     std::unordered_map<uint32_t, std::time_t> dos_time_cache_;
     std::vector<uint8_t> resource_bytes_;
 };

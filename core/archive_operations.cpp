@@ -330,7 +330,6 @@ int ArchiveHandler::ModifyEntry(int index, const std::string& new_full_name,
         if (renamed.full_name != e.full_name) {
             e.full_name = renamed.full_name;
             e.name_offset = renamed.name_offset;
-            e.folder = renamed.folder;
             e.type_index = renamed.type_index;
             e.is_setup = renamed.is_setup;
             changed = true;

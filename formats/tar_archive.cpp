@@ -508,7 +508,7 @@ int TarArchive::ReadDirectory() {
         // Tar keeps Unix times, not DOS ones.
         if (m.has_mtime) SetEntryTime(*e, std::time_t(m.mtime));
         e->header_offset = m.data_offset;
-        std::vector<uint8_t>& fh = e->format_header;
+        std::vector<uint8_t> fh;
         fh.push_back(uint8_t(m.kind));
         fh.push_back(uint8_t(m.type_flag));
         PutLe32(fh, m.mode);
@@ -522,42 +522,47 @@ int TarArchive::ReadDirectory() {
                 PutLe64(fh, uint64_t(s.length));
             }
         }
+        if (!StoreFormatHeader(*e, fh.data(), fh.size())) return kStatusFailed;
     }
     if (status != kStatusOk) SetLastMessage(message);
     return status;
 }
 
-TarArchive::Kind TarArchive::KindOf(const ArchiveEntry& entry) {
-    if (entry.format_header.size() < kFhFixed) return entry.is_file ? Kind::kFile : Kind::kFolder;
-    uint8_t k = entry.format_header[kFhKind];
+TarArchive::Kind TarArchive::KindOf(const ArchiveEntry& entry) const {
+    const std::span<const uint8_t> fh = FormatHeader(entry);
+    if (fh.size() < kFhFixed) return entry.is_file ? Kind::kFile : Kind::kFolder;
+    uint8_t k = fh[kFhKind];
     return k <= uint8_t(Kind::kSpecial) ? Kind(k) : Kind::kSpecial;
 }
 
-char TarArchive::TypeFlagOf(const ArchiveEntry& entry) {
-    return entry.format_header.size() < kFhFixed ? '0' : char(entry.format_header[kFhType]);
+char TarArchive::TypeFlagOf(const ArchiveEntry& entry) const {
+    const std::span<const uint8_t> fh = FormatHeader(entry);
+    return fh.size() < kFhFixed ? '0' : char(fh[kFhType]);
 }
 
-uint32_t TarArchive::ModeOf(const ArchiveEntry& entry) {
-    if (entry.format_header.size() < kFhFixed || !(entry.format_header[kFhFlags] & kFhHasMode)) return 0;
-    return Le32(entry.format_header.data() + kFhMode);
+uint32_t TarArchive::ModeOf(const ArchiveEntry& entry) const {
+    const std::span<const uint8_t> fh = FormatHeader(entry);
+    if (fh.size() < kFhFixed || !(fh[kFhFlags] & kFhHasMode)) return 0;
+    return Le32(fh.data() + kFhMode);
 }
 
-std::string TarArchive::LinkTargetOf(const ArchiveEntry& entry) {
-    const auto& fh = entry.format_header;
+std::string TarArchive::LinkTargetOf(const ArchiveEntry& entry) const {
+    const std::span<const uint8_t> fh = FormatHeader(entry);
     if (fh.size() < kFhFixed) return "";
     uint32_t n = Le32(fh.data() + kFhLinkLen);
     if (n > fh.size() - kFhFixed) return "";
     return std::string(reinterpret_cast<const char*>(fh.data() + kFhFixed), n);
 }
 
-bool TarArchive::IsSparse(const ArchiveEntry& entry) {
-    return entry.format_header.size() >= kFhFixed && (entry.format_header[kFhFlags] & kFhSparse);
+bool TarArchive::IsSparse(const ArchiveEntry& entry) const {
+    const std::span<const uint8_t> fh = FormatHeader(entry);
+    return fh.size() >= kFhFixed && (fh[kFhFlags] & kFhSparse);
 }
 
-std::vector<TarArchive::Segment> TarArchive::SegmentsOf(const ArchiveEntry& entry) {
+std::vector<TarArchive::Segment> TarArchive::SegmentsOf(const ArchiveEntry& entry) const {
     std::vector<Segment> out;
     if (!IsSparse(entry)) return out;
-    const auto& fh = entry.format_header;
+    const std::span<const uint8_t> fh = FormatHeader(entry);
     ByteReader r(fh.data() + kFhFixed, fh.size() - kFhFixed);
     r.Skip(Le32(fh.data() + kFhLinkLen));
     uint32_t count = r.U32();

@@ -38,13 +38,13 @@ public:
     bool CanExtract() override { return true; }
 
     // The details kept in a member's format header.
-    static Kind KindOf(const ArchiveEntry& entry);
-    static char TypeFlagOf(const ArchiveEntry& entry);
+    Kind KindOf(const ArchiveEntry& entry) const;
+    char TypeFlagOf(const ArchiveEntry& entry) const;
     // Unix permission bits (mode & 07777) of the member; 0 when the header had none.
-    static uint32_t ModeOf(const ArchiveEntry& entry);
-    static std::string LinkTargetOf(const ArchiveEntry& entry);
-    static bool IsSparse(const ArchiveEntry& entry);
-    static std::vector<Segment> SegmentsOf(const ArchiveEntry& entry);
+    uint32_t ModeOf(const ArchiveEntry& entry) const;
+    std::string LinkTargetOf(const ArchiveEntry& entry) const;
+    bool IsSparse(const ArchiveEntry& entry) const;
+    std::vector<Segment> SegmentsOf(const ArchiveEntry& entry) const;
 
     // Header checks and field decoding (exposed for tests).
     // True when the 512-byte record's checksum matches (unsigned sum with the checksum field

@@ -208,8 +208,9 @@ int UueArchive::ReadDirectory() {
                                    0, 0, "");
         if (!e) return kStatusFailed;
         e->header_offset = start;
-        e->format_header.resize(8);
-        for (int b = 0; b < 8; ++b) e->format_header[size_t(b)] = uint8_t(uint64_t(start) >> (8 * b));
+        uint8_t record[8];
+        for (int b = 0; b < 8; ++b) record[b] = uint8_t(uint64_t(start) >> (8 * b));
+        if (!StoreFormatHeader(*e, record, sizeof record)) return kStatusFailed;
     }
 }
 

@@ -28,14 +28,14 @@ ColumnSwitches LoadColumnSwitches() {
 const std::string& ColumnText(const ArchiveEntry& e, int column, std::string& scratch) {
     switch (column) {
     case 1: scratch.assign(e.NamePart()); return scratch;
-    case 2: return e.size_text;
+    case 2: return scratch = e.SizeText();
     case 3: return e.TypeText();
-    case 4: return e.date_text;
-    case 5: return e.ratio_text;
-    case 6: return e.packed_text;
-    case 7: return e.crc_text;
-    case 8: return e.attribute_text;
-    case 9: return e.folder;
+    case 4: return e.DateText();
+    case 5: return scratch = e.RatioText();
+    case 6: return scratch = e.PackedText();
+    case 7: return scratch = e.CrcText();
+    case 8: return scratch = e.AttributeText();
+    case 9: scratch.assign(e.Folder()); return scratch;
     case 10: return e.comment;
     default: scratch.clear(); return scratch;
     }

@@ -1,6 +1,7 @@
 #include "app/ops/test_report.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "core/messages.h"
@@ -29,10 +30,23 @@ TestReport RunTest(ArchiveHandler& handler, std::time_t now) {
     report.text = FormatText(StringById(text_id::kTestTitle).c_str(), handler.Info().file_name.c_str()) +
                   " - " + date + " " + clock + "\n";
 
+    // A line keeps its entry and its status by number: an archive of many members would
+    // otherwise hold every line's texts twice, once here and once in the report.
     struct Line {
-        std::string label, status;
+        size_t entry;
+        uint32_t status;
     };
     std::vector<Line> lines;
+    std::vector<std::string> statuses;
+    std::unordered_map<std::string, uint32_t> status_slot;
+    auto add_line = [&](size_t entry, std::string status) {
+        auto slot = status_slot.try_emplace(std::move(status), uint32_t(statuses.size())).first;
+        if (slot->second == statuses.size()) statuses.push_back(slot->first);
+        lines.push_back({entry, slot->second});
+    };
+    auto label_of = [&](size_t entry) {
+        return FormatText(StringById(text_id::kTestLine).c_str(), handler.Entry(entry).full_name.c_str());
+    };
     ProgressSink& sink = *handler.Sink();
     sink.Begin();
     sink.SetRange(0, int64_t(handler.EntryCount()));
@@ -48,23 +62,27 @@ TestReport RunTest(ArchiveHandler& handler, std::time_t now) {
         handler.UnpackEntry(e, status);  // the block is freed at once: only the status counts
         if (status == kUnpackAborted) {
             report.aborted = true;
-            lines.push_back({FormatText(StringById(text_id::kTestLine).c_str(), e.full_name.c_str()),
-                             TestStatusText(status, handler)});
+            add_line(i, TestStatusText(status, handler));
             break;
         }
         if (status != kUnpackOk && status != kUnpackBadPassword && status != kUnpackNeedPassword)
             ++report.errors;
-        lines.push_back({FormatText(StringById(text_id::kTestLine).c_str(), e.full_name.c_str()),
-                         TestStatusText(status, handler)});
+        add_line(i, TestStatusText(status, handler));
     }
     sink.End(0);
 
-    size_t width = 0;
-    for (const auto& l : lines) width = std::max(width, l.label.size());
+    size_t width = 0, status_bytes = 0;
     for (const auto& l : lines) {
-        report.text += "\n" + l.label;
-        report.text.append(width + 3 - l.label.size(), ' ');
-        report.text += l.status;
+        width = std::max(width, label_of(l.entry).size());
+        status_bytes += statuses[l.status].size();
+    }
+    report.text.reserve(report.text.size() + lines.size() * (width + 4) + status_bytes + 256);
+    for (const auto& l : lines) {
+        const std::string label = label_of(l.entry);
+        report.text += '\n';
+        report.text += label;
+        report.text.append(width + 3 - label.size(), ' ');
+        report.text += statuses[l.status];
     }
     report.tested = int(lines.size());
     report.text += "\n\n";

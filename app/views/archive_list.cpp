@@ -36,12 +36,13 @@ bool IsTextColumn(int column) {
            column == kColPath || column == kColNote;
 }
 
-std::string_view TextKeySource(const ArchiveEntry& e, int column) {
+// The view may point into `scratch`, which holds a text the entry makes on demand.
+std::string_view TextKeySource(const ArchiveEntry& e, int column, std::string& scratch) {
     switch (column) {
         case kColName: return e.NamePart();
         case kColType: return e.TypeText();
-        case kColAttrib: return e.attribute_text;
-        case kColPath: return e.folder;
+        case kColAttrib: scratch = e.AttributeText(); return scratch;
+        case kColPath: return e.Folder();
         default: return e.comment;
     }
 }
@@ -92,14 +93,14 @@ QString ArchiveListModel::TextOf(int row, int column) const {
             std::string_view name = e.NamePart();
             return QString::fromUtf8(name.data(), qsizetype(name.size()));
         }
-        case kColSize: return Q(e.size_text);
+        case kColSize: return Q(e.SizeText());
         case kColType: return Q(e.TypeText());
-        case kColModified: return Q(e.date_text);
-        case kColRatio: return Q(e.ratio_text);
-        case kColPacked: return Q(e.packed_text);
-        case kColCrc: return Q(e.crc_text);
-        case kColAttrib: return Q(e.attribute_text);
-        case kColPath: return Q(e.folder);
+        case kColModified: return Q(e.DateText());
+        case kColRatio: return Q(e.RatioText());
+        case kColPacked: return Q(e.PackedText());
+        case kColCrc: return Q(e.CrcText());
+        case kColAttrib: return Q(e.AttributeText());
+        case kColPath: return Q(std::string(e.Folder()));
         case kColNote: return Q(e.comment);
         default: return {};
     }
@@ -188,8 +189,9 @@ void ArchiveListModel::Sort(int column, Qt::SortOrder order, ProgressSink& sink)
     const bool descending = order == Qt::DescendingOrder;
     if (IsTextColumn(column)) {
         std::vector<std::string> keys(n);
+        std::string scratch;
         for (size_t i = 0; i < n; ++i)
-            keys[i] = FoldedKey(TextKeySource(handler_.Entry(size_t(items_[i] >> 1)), column));
+            keys[i] = FoldedKey(TextKeySource(handler_.Entry(size_t(items_[i] >> 1)), column, scratch));
         std::stable_sort(order_of.begin(), order_of.end(), [&](int a, int b) {
             return descending ? keys[size_t(b)] < keys[size_t(a)] : keys[size_t(a)] < keys[size_t(b)];
         });
@@ -292,11 +294,11 @@ void CArchiveList::AutoSizeColumns() {
                 std::string_view name = e.NamePart();
                 return QString::fromUtf8(name.data(), qsizetype(name.size()));
             }
-            case kColSize: return Q(e.size_text);
+            case kColSize: return Q(e.SizeText());
             case kColType: return Q(e.TypeText());
-            case kColModified: return Q(e.date_text);
-            case kColPacked: return Q(e.packed_text);
-            case kColPath: return Q(e.folder);
+            case kColModified: return Q(e.DateText());
+            case kColPacked: return Q(e.PackedText());
+            case kColPath: return Q(std::string(e.Folder()));
             default: return Q(e.comment);
         }
     };

@@ -22,7 +22,8 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 
 MemoryBlock ZipArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     status = kStatusFailed;
-    if (!entry.is_file || entry.format_header.size() < kCentralSize) return {};
+    const std::span<const uint8_t> record = FormatHeader(entry);
+    if (!entry.is_file || record.size() < kCentralSize) return {};
     const std::string name(entry.NamePart());
     ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), name.c_str()));
@@ -32,7 +33,7 @@ MemoryBlock ZipArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         return MemoryBlock();
     };
 
-    const uint8_t* rec = entry.format_header.data();
+    const uint8_t* rec = record.data();
     const uint16_t central_flags = Le16(rec + central::kFlags);
     const int64_t file_size = stream_.Size();
     int64_t pos = StreamOffset(entry.disk_number, uint64_t(entry.header_offset));

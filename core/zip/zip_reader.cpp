@@ -187,10 +187,12 @@ int ZipArchive::ReadCentral() {
         return kStatusCorrupt;
     }
 
+    // The directory stays in memory as the store of the entries' records.
+    header_store_ = std::move(directory);
     sink_->Begin();
     sink_->SetRange(0, int64_t(count));
     sink_->SetText(FormatText(MessageTemplate(kMsgReadingDirectory).c_str(), Info().file_name.c_str()));
-    ByteReader in(directory.data(), directory.size());
+    ByteReader in(header_store_.data(), header_store_.size());
     size_t filled = 0;
     int status = kStatusOk;
     for (uint64_t i = 0; i < count; ++i) {
@@ -251,7 +253,7 @@ int ZipArchive::ReadCentral() {
             status = kStatusFailed;
             break;
         }
-        e->format_header.assign(rec, rec + kCentralSize);
+        ReferFormatHeader(*e, size_t(rec - header_store_.data()), kCentralSize);
         e->header_offset = int64_t(offset);
         e->packed = int64_t(packed);  // folders too: the writer copies every record
         e->unpacked = int64_t(unpacked);

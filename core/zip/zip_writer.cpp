@@ -126,7 +126,8 @@ int ZipArchive::AddFile(const std::string& disk_path, const std::string& base_fo
         ArchiveEntry& e = entries_[size_t(found)];
         e.source_path = disk_path;
         e.encrypted = encrypted;
-        e.format_header.assign(kCentralSize, 0);
+        const uint8_t blank[kCentralSize] = {};
+        if (!StoreFormatHeader(e, blank, kCentralSize)) return kStatusFailed;
     } else {
         try {
             entries_.emplace_back();
@@ -136,7 +137,8 @@ int ZipArchive::AddFile(const std::string& disk_path, const std::string& base_fo
         }
         ArchiveEntry* e = SetEntry(entries_.size() - 1, true, stored, 0, 0, 0, 0, encrypted, 0, 0, "");
         e->source_path = disk_path;
-        e->format_header.assign(kCentralSize, 0);
+        const uint8_t blank[kCentralSize] = {};
+        if (!StoreFormatHeader(*e, blank, kCentralSize)) return kStatusFailed;
     }
     modified_ = true;
     return kStatusOk;
@@ -292,8 +294,9 @@ int ZipArchive::WriteMembers(DataStream& output) {
         int64_t data_pos = 0;
         if (existing) {
             // Unchanged members are copied as they are, never recompressed.
-            const uint8_t* rec = e.format_header.data();
-            if (e.format_header.size() < kCentralSize) {
+            const std::span<const uint8_t> record = FormatHeader(e);
+            const uint8_t* rec = record.data();
+            if (record.size() < kCentralSize) {
                 SetMessage(kMsgCorrupt, path_);
                 return kStatusCorrupt;
             }

@@ -6,6 +6,7 @@
 
 #include "core/archive_handler.h"
 #include "core/messages.h"
+#include "core/text_format.h"
 #include "core/zip/zip_archive.h"
 #include "support/test_support.h"
 #include "support/zip_builder.h"
@@ -35,26 +36,26 @@ TEST(ArchiveHandlerTest, SetEntryFillsTextsTreeTotalsAndHints) {
 
     const ArchiveEntry& c = h.Entry(0);
     EXPECT_EQ(c.full_name, "a\\b\\c.txt");
-    EXPECT_EQ(c.folder, "a\\b");
+    EXPECT_EQ(c.Folder(), "a\\b");
     EXPECT_EQ(c.NamePart(), "c.txt");
-    EXPECT_EQ(c.size_text, "100");
-    EXPECT_EQ(c.ratio_text, "50%");
-    EXPECT_EQ(c.crc_text, "ABCDEF");
-    EXPECT_EQ(c.attribute_text, "RA");
-    EXPECT_EQ(c.date_text, "04/08/2025 12:00:00");
+    EXPECT_EQ(c.SizeText(), "100");
+    EXPECT_EQ(c.RatioText(), "50%");
+    EXPECT_EQ(c.CrcText(), "ABCDEF");
+    EXPECT_EQ(c.AttributeText(), "RA");
+    EXPECT_EQ(c.DateText(), "04/08/2025 12:00:00");
     EXPECT_EQ(c.comment, "note");
     EXPECT_EQ(c.picture_state, 2);
 
     const ArchiveEntry& grown = h.Entry(2);
     EXPECT_EQ(grown.ratio, -25);
-    EXPECT_EQ(grown.ratio_text, "-25%");
+    EXPECT_EQ(grown.RatioText(), "-25%");
     EXPECT_TRUE(grown.is_setup);
-    EXPECT_EQ(h.Entry(3).ratio_text, "?");  // unpacked size 0
-    EXPECT_EQ(h.Entry(4).size_text, "?");
-    EXPECT_EQ(h.Entry(4).crc_text, "?");
-    EXPECT_EQ(h.Entry(4).attribute_text, "RHS");
-    EXPECT_EQ(h.Entry(5).size_text, "1,048,575");
-    EXPECT_EQ(h.Entry(5).size_short_text, "1023.9 Kb");
+    EXPECT_EQ(h.Entry(3).RatioText(), "?");  // unpacked size 0
+    EXPECT_EQ(h.Entry(4).SizeText(), "?");
+    EXPECT_EQ(h.Entry(4).CrcText(), "?");
+    EXPECT_EQ(h.Entry(4).AttributeText(), "RHS");
+    EXPECT_EQ(h.Entry(5).SizeText(), "1,048,575");
+    EXPECT_EQ(h.Entry(5).SizeShortText(), "1023.9 Kb");
 
     EXPECT_EQ(h.FileCount(), 5);
     EXPECT_TRUE(h.HasEncrypted());
@@ -170,6 +171,51 @@ TEST(ArchiveHandlerTest, RemoveEntryCompactsIndices) {
     EXPECT_EQ(h.FindEntry("d\\c"), 1);
     EXPECT_EQ(h.FindEntry("d\\b"), -1);
     EXPECT_EQ(h.RemoveEntry(5, true), kStatusFailed);
+}
+
+// Entries point at date texts and records their handler keeps once; those must stay put while
+// the tables grow, entries move down and pending adds extend the record store.
+TEST(ArchiveHandlerTest, SharedDateTextsAndRecordsStayValid) {
+    test::IsolatedEnvironment env;
+    SetLanguage(Language::English);
+    ListHandler h;
+    const int kTimes = 1440;  // every minute of one day: the date table grows many times
+    ASSERT_TRUE(h.AllocateEntries(kTimes + 1));
+    for (int i = 0; i < kTimes; ++i)
+        h.SetEntry(size_t(i), true, "f" + std::to_string(i), 1, 2, 0, 0, false, 0x5A88,
+                   uint16_t(((i / 60) << 11) | ((i % 60) << 5)), "");
+    h.SetEntry(size_t(kTimes), true, "same", 1, 2, 0, 0, false, 0x5A88, uint16_t((1 << 11) | (7 << 5)), "");
+    EXPECT_EQ(&h.Entry(67).DateText(), &h.Entry(size_t(kTimes)).DateText());  // 01:07, shared
+    EXPECT_EQ(h.RemoveEntry(0, true), kStatusOk);
+    for (size_t i = 0; i < h.EntryCount(); ++i) {
+        const ArchiveEntry& e = h.Entry(i);
+        ASSERT_EQ(e.DateText(), ShortDateText(e.time)) << i;
+        ASSERT_EQ(e.LongDateText(), LongDateText(e.time)) << i;
+    }
+    EXPECT_EQ(h.Entry(0).DateText(), "04/08/2025 00:01:00");
+
+    std::string zip_path = env.dir() / "r.zip", disk = env.dir() / "new.txt";
+    test::ZipMemberSpec member;
+    member.name = "a.txt";
+    member.data = "aaaa";
+    test::WriteFile(zip_path, test::BuildZip({member}));
+    test::WriteFile(disk, "fresh");
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(zip_path), kStatusOk);
+    const std::string before = zip.Entry(0).LongDateText();
+    for (int i = 0; i < 40; ++i)  // each pending add appends a record to the store
+        ASSERT_EQ(zip.AddFile(disk, env.dir().path(), "d" + std::to_string(i)), kStatusOk);
+    std::span<const uint8_t> record = zip.FormatHeader(zip.Entry(0));
+    ASSERT_EQ(record.size(), 46u);
+    EXPECT_EQ(std::string(record.begin(), record.begin() + 4), "PK\x01\x02");
+    ASSERT_EQ(zip.Save("", 0, nullptr), kStatusOk) << zip.LastMessage();
+    ASSERT_EQ(zip.EntryCount(), 41u);
+    EXPECT_EQ(zip.Entry(0).LongDateText(), before);
+    EXPECT_EQ(zip.FormatHeader(zip.Entry(40)).size(), 46u);
+    int status = -1;
+    MemoryBlock data = zip.UnpackEntry(zip.Entry(40), status);
+    ASSERT_EQ(status, kUnpackOk);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data.get()), data.size), "fresh");
 }
 
 }  // namespace

@@ -249,7 +249,7 @@ TEST_F(OperationsTest, ModifyEntryRenamesAndComments) {
     EXPECT_EQ(zip.ModifyEntry(0, "b/Setup.exe", nullptr), kStatusOk);
     EXPECT_EQ(zip.saves, 1);
     EXPECT_EQ(zip.Entry(0).full_name, "b\\Setup.exe");
-    EXPECT_EQ(zip.Entry(0).folder, "b");
+    EXPECT_EQ(zip.Entry(0).Folder(), "b");
     EXPECT_TRUE(zip.Entry(0).is_setup);
     std::string note = "a note";
     EXPECT_EQ(zip.ModifyEntry(0, "", &note), kStatusOk);

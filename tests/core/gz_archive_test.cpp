@@ -132,8 +132,8 @@ TEST_F(GzArchiveTest, FilesMadeByGzipListAndUnpack) {
         EXPECT_EQ(e.full_name, r.name);
         EXPECT_EQ(e.packed, int64_t(std::filesystem::file_size(r.archive)));
         EXPECT_EQ(e.unpacked, -1);
-        EXPECT_EQ(e.size_text, "?");
-        EXPECT_EQ(e.ratio_text, "?");
+        EXPECT_EQ(e.SizeText(), "?");
+        EXPECT_EQ(e.RatioText(), "?");
         EXPECT_EQ(e.crc, -1);  // gzip writes no header CRC
         EXPECT_EQ(e.time, h.ArchiveTime());
         Unpacked u = UnpackOnly(h);
@@ -252,7 +252,7 @@ TEST_F(GzArchiveTest, OptionalHeaderFieldsAreRead) {
     EXPECT_EQ(e.full_name, "r\xC3\xA9sum\xC3\xA9.txt");
     EXPECT_EQ(e.comment, "a note");
     EXPECT_EQ(e.crc, int64_t(crc & 0xFFFF));
-    EXPECT_EQ(e.crc_text, FormatText("%X", unsigned(crc & 0xFFFF)));
+    EXPECT_EQ(e.CrcText(), FormatText("%X", unsigned(crc & 0xFFFF)));
     Unpacked u = UnpackOnly(h);
     EXPECT_EQ(u.status, kUnpackOk);
     EXPECT_TRUE(u.data == content);

@@ -68,10 +68,10 @@ TEST_F(ZipArchiveTest, CommentsFoldersAndExtraFields) {
     ASSERT_EQ(zip.EntryCount(), 2u);
     EXPECT_FALSE(zip.Entry(0).is_file);
     EXPECT_TRUE(zip.Entry(1).is_file);
-    EXPECT_EQ(zip.Entry(1).folder, "docs");
+    EXPECT_EQ(zip.Entry(1).Folder(), "docs");
     EXPECT_EQ(zip.Entry(1).comment, "member note");
     EXPECT_EQ(zip.ArchiveComment(), "archive note");
-    EXPECT_EQ(zip.Entry(1).format_header.size(), 46u);
+    EXPECT_EQ(zip.FormatHeader(zip.Entry(1)).size(), 46u);
     std::string data;
     EXPECT_EQ(Unpack(zip, 1, &data), kUnpackOk);
     EXPECT_EQ(data, "hello hello hello");

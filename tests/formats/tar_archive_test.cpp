@@ -180,7 +180,7 @@ TEST_F(TarArchiveTest, ArchivesFromPeerToolsMatchThePeersExtraction) {
         ASSERT_GE(files.size(), 5u);
         int data_entries = 0;
         for (const ArchiveEntry& e : h.Entries())
-            if (e.is_file && TarArchive::KindOf(e) == Kind::kFile) ++data_entries;
+            if (e.is_file && h.KindOf(e) == Kind::kFile) ++data_entries;
         EXPECT_EQ(data_entries, int(files.size()));
         for (const std::string& f : files) {
             int index = h.FindEntry(f);
@@ -199,7 +199,7 @@ TEST_F(TarArchiveTest, ArchivesFromPeerToolsMatchThePeersExtraction) {
         const ArchiveEntry* folder = FindByName(h, "emptydir\\");
         ASSERT_NE(folder, nullptr);
         EXPECT_FALSE(folder->is_file);
-        EXPECT_EQ(TarArchive::KindOf(*folder), Kind::kFolder);
+        EXPECT_EQ(h.KindOf(*folder), Kind::kFolder);
         const ArchiveEntry* bin = FindByName(h, "bin\\");
         ASSERT_NE(bin, nullptr);
         EXPECT_FALSE(bin->is_file);
@@ -207,15 +207,15 @@ TEST_F(TarArchiveTest, ArchivesFromPeerToolsMatchThePeersExtraction) {
         // The header's time and mode are kept.
         const ArchiveEntry& top = h.Entry(size_t(h.FindEntry("top.txt")));
         EXPECT_EQ(top.time, 1300000000);
-        EXPECT_EQ(TarArchive::ModeOf(top), 0640u);
-        EXPECT_EQ(top.crc_text, "?");
+        EXPECT_EQ(h.ModeOf(top), 0640u);
+        EXPECT_EQ(top.CrcText(), "?");
 
         // The symbolic link is listed with its target.
         const ArchiveEntry* link = FindByName(h, "link.txt");
         ASSERT_NE(link, nullptr);
         EXPECT_TRUE(link->is_file);
-        EXPECT_EQ(TarArchive::KindOf(*link), Kind::kSymLink);
-        EXPECT_EQ(TarArchive::LinkTargetOf(*link), "top.txt");
+        EXPECT_EQ(h.KindOf(*link), Kind::kSymLink);
+        EXPECT_EQ(h.LinkTargetOf(*link), "top.txt");
 
         // Extraction end to end gives the peer's bytes; the link is reported, not written.
         const std::string ours = work / "ours";
@@ -398,12 +398,12 @@ TEST_F(TarArchiveTest, EmptyFilesAndHardLinks) {
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(h.Entry(i).is_file);
         EXPECT_EQ(h.Entry(i).unpacked, 0);
-        EXPECT_EQ(h.Entry(i).ratio_text, "?");
+        EXPECT_EQ(h.Entry(i).RatioText(), "?");
     }
     const ArchiveEntry& hard = h.Entry(4);
     EXPECT_EQ(hard.full_name, "hard.txt");
-    EXPECT_EQ(TarArchive::KindOf(hard), Kind::kHardLink);
-    EXPECT_EQ(TarArchive::LinkTargetOf(hard), "data.txt");
+    EXPECT_EQ(h.KindOf(hard), Kind::kHardLink);
+    EXPECT_EQ(h.LinkTargetOf(hard), "data.txt");
     test::TempDir out;
     ASSERT_EQ(h.ExtractAll(out.path(), true, true), kStatusOk) << h.LastMessage();
     EXPECT_EQ(RegularFiles(out.path()), (std::vector<std::string>{"data.txt", "e1", "e2", "e3"}));
@@ -447,7 +447,7 @@ TEST_F(TarArchiveTest, SparseFilesAreRebuilt) {
         ASSERT_EQ(h.EntryCount(), 1u);
         const ArchiveEntry& e = h.Entry(0);
         EXPECT_EQ(e.full_name, "holes.bin");
-        EXPECT_TRUE(TarArchive::IsSparse(e));
+        EXPECT_TRUE(h.IsSparse(e));
         EXPECT_EQ(e.unpacked, int64_t(content.size()));
         EXPECT_LT(e.packed, 100000);
         int status = 0;
@@ -658,7 +658,7 @@ TEST_F(TarArchiveTest, SampleFiles) {
             int index = h.FindEntry(f);
             ASSERT_GE(index, 0) << f;
             const ArchiveEntry& e = h.Entry(size_t(index));
-            if (TarArchive::KindOf(e) == Kind::kHardLink) continue;
+            if (h.KindOf(e) == Kind::kHardLink) continue;
             int status = 0;
             EXPECT_TRUE(Unpack(h, e, status) == ReadFile(peer / f)) << f;
             EXPECT_EQ(status, kUnpackOk);
@@ -670,8 +670,8 @@ TEST_F(TarArchiveTest, SampleFiles) {
     ASSERT_EQ(h.Open(test::TestData("tar/test_compat_gtar_1.tar")), kStatusOk);
     const ArchiveEntry* link = FindByName(h, letters);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(TarArchive::KindOf(*link), Kind::kSymLink);
-    EXPECT_EQ(TarArchive::LinkTargetOf(*link), digits);
+    EXPECT_EQ(h.KindOf(*link), Kind::kSymLink);
+    EXPECT_EQ(h.LinkTargetOf(*link), digits);
 
     ASSERT_EQ(h.Open(test::TestData("tar/test_read_format_gtar_sparse_1_17.tar")), kStatusOk);
     EXPECT_EQ(FindByName(h, "sparse")->unpacked, 3145728);
@@ -680,12 +680,12 @@ TEST_F(TarArchiveTest, SampleFiles) {
     ASSERT_EQ(h.Open(test::TestData("tar/test_compat_tar_hardlink_1.tar")), kStatusOk);
     const ArchiveEntry* hard = FindByName(h, "xmcd-3.3.2\\README");
     ASSERT_NE(hard, nullptr);
-    EXPECT_EQ(TarArchive::KindOf(*hard), Kind::kHardLink);
-    EXPECT_EQ(TarArchive::LinkTargetOf(*hard), "xmcd-3.3.2/docs_d/READMf");
+    EXPECT_EQ(h.KindOf(*hard), Kind::kHardLink);
+    EXPECT_EQ(h.LinkTargetOf(*hard), "xmcd-3.3.2/docs_d/READMf");
     EXPECT_EQ(hard->attributes, 0u);
     const ArchiveEntry* target = FindByName(h, "xmcd-3.3.2\\docs_d\\READMf");
-    EXPECT_EQ(TarArchive::ModeOf(*target), 0444u);
-    EXPECT_EQ(target->attribute_text, "R");
+    EXPECT_EQ(h.ModeOf(*target), 0444u);
+    EXPECT_EQ(target->AttributeText(), "R");
 
     // The member of the tar in Tar.tar matches the original it was made from.
     ASSERT_EQ(h.Open(test::TestData("tar/Tar.tar")), kStatusOk);

@@ -104,7 +104,7 @@ TEST_F(UueArchiveTest, PeerEncodedFilesListAndDecode) {
         EXPECT_EQ(e.full_name, "member.bin");
         EXPECT_EQ(e.unpacked, int64_t(size));
         EXPECT_EQ(e.crc, -1);
-        EXPECT_EQ(e.crc_text, "?");
+        EXPECT_EQ(e.CrcText(), "?");
         EXPECT_GT(e.packed, int64_t(size));
         EXPECT_EQ(e.time, h.ArchiveTime());
         EXPECT_EQ(Unpacked(h, 0), data);
@@ -219,7 +219,7 @@ TEST_F(UueArchiveTest, NamesFromTheBeginLine) {
         ASSERT_EQ(h.Open(path), kStatusOk) << h.LastMessage();
         ASSERT_EQ(h.EntryCount(), 1u);
         EXPECT_EQ(h.Entry(0).full_name, row.full_name);
-        EXPECT_EQ(h.Entry(0).folder, row.folder);
+        EXPECT_EQ(h.Entry(0).Folder(), row.folder);
         EXPECT_EQ(Unpacked(h, 0), "Cat");
     }
     // Lines that start with "begin" but carry no mode and name are ordinary text.
