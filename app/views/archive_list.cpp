@@ -84,11 +84,11 @@ int ArchiveListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
-QString ArchiveListModel::TextOf(int row, int column) const {
-    if (row < 0 || row >= RowCount()) return {};
-    const ArchiveEntry& e = handler_.Entry(size_t(EntryAt(row)));
+namespace {
+
+// What a column shows for an entry (column 0's mark comes from the row, not the entry).
+QString EntryColumnText(const ArchiveEntry& e, int column) {
     switch (column) {
-        case kColEncrypted: return MarkedAt(row) ? QString::fromLatin1(kEncryptedMarker) : QString();
         case kColName: {
             std::string_view name = e.NamePart();
             return QString::fromUtf8(name.data(), qsizetype(name.size()));
@@ -104,6 +104,15 @@ QString ArchiveListModel::TextOf(int row, int column) const {
         case kColNote: return Q(e.comment);
         default: return {};
     }
+}
+
+}  // namespace
+
+QString ArchiveListModel::TextOf(int row, int column) const {
+    if (row < 0 || row >= RowCount()) return {};
+    if (column == kColEncrypted)
+        return MarkedAt(row) ? QString::fromLatin1(kEncryptedMarker) : QString();
+    return EntryColumnText(handler_.Entry(size_t(EntryAt(row))), column);
 }
 
 QIcon ArchiveListModel::IconOf(const ArchiveEntry& entry) const {
@@ -288,19 +297,7 @@ void CArchiveList::AutoSizeColumns() {
     auto longest = [&](HintColumn hint, int column) -> QString {
         int index = handler.HintIndex(hint);
         if (index < 0 || size_t(index) >= handler.EntryCount()) return {};
-        const ArchiveEntry& e = handler.Entry(size_t(index));
-        switch (column) {
-            case kColName: {
-                std::string_view name = e.NamePart();
-                return QString::fromUtf8(name.data(), qsizetype(name.size()));
-            }
-            case kColSize: return Q(e.SizeText());
-            case kColType: return Q(e.TypeText());
-            case kColModified: return Q(e.DateText());
-            case kColPacked: return Q(e.PackedText());
-            case kColPath: return Q(std::string(e.Folder()));
-            default: return Q(e.comment);
-        }
+        return EntryColumnText(handler.Entry(size_t(index)), column);
     };
     setUpdatesEnabled(false);
     for (int c = 0; c < kColumnCount; ++c) {
