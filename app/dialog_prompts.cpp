@@ -110,20 +110,7 @@ ScriptedFileChooser::ScriptedFileChooser(std::vector<std::string> answers)
     : answers_(answers.begin(), answers.end()) {}
 
 ScriptedFileChooser ScriptedFileChooser::FromEnvironment() {
-    std::vector<std::string> answers;
-    if (const char* env = std::getenv("QUORBEL_FILE_ANSWERS")) {
-        std::string item;
-        for (const char* p = env;; ++p) {
-            if (*p == '\n' || *p == ';' || *p == 0) {
-                answers.push_back(item);
-                item.clear();
-                if (*p == 0) break;
-            } else {
-                item += *p;
-            }
-        }
-    }
-    return ScriptedFileChooser(std::move(answers));
+    return ScriptedFileChooser(SplitAnswers(std::getenv("QUORBEL_FILE_ANSWERS"), true));
 }
 
 std::optional<std::string> ScriptedFileChooser::AskText(const std::string& title,

@@ -9,20 +9,23 @@ namespace quorbel {
 ScriptedPrompts::ScriptedPrompts(std::vector<std::string> answers)
     : answers_(answers.begin(), answers.end()) {}
 
-ScriptedPrompts ScriptedPrompts::FromEnvironment() {
+std::vector<std::string> SplitAnswers(const char* text, bool keep_empty) {
     std::vector<std::string> answers;
-    const char* env = std::getenv("QUORBEL_PROMPT_ANSWERS");
     std::string current;
-    for (const char* p = env ? env : ""; *p; ++p) {
-        if (*p == '\n' || *p == ';') {
-            if (!current.empty()) answers.push_back(current);
+    for (const char* p = text ? text : "";; ++p) {
+        if (*p == '\n' || *p == ';' || *p == 0) {
+            if (keep_empty || !current.empty()) answers.push_back(current);
             current.clear();
+            if (*p == 0) break;
         } else {
             current += *p;
         }
     }
-    if (!current.empty()) answers.push_back(current);
-    return ScriptedPrompts(std::move(answers));
+    return answers;
+}
+
+ScriptedPrompts ScriptedPrompts::FromEnvironment() {
+    return ScriptedPrompts(SplitAnswers(std::getenv("QUORBEL_PROMPT_ANSWERS"), false));
 }
 
 std::optional<std::string> ScriptedPrompts::Next(const std::string& question) {

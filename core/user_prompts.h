@@ -65,6 +65,10 @@ private:
     std::vector<std::string> asked_;
 };
 
+// Scripted answers as one text, separated by newlines or ';'; empty items are kept only when
+// asked (an empty answer can mean a cancelled dialog).
+std::vector<std::string> SplitAnswers(const char* text, bool keep_empty);
+
 UserPrompts& Prompts();
 // Installs the program-wide prompts (not owned); nullptr restores NoPrompts.
 void SetPrompts(UserPrompts* prompts);

@@ -567,9 +567,8 @@ std::string MenuText() {
         sub_menu(kDirectories[1].name, kDirectories[1].file, groups[0], "    ", windows + options);
     const std::string top = sub_menu(kDirectories[0].name, kDirectories[0].file,
                                      {kProgramEntry, kUninstallEntry, kReinstallEntry}, "  ", help);
-    return "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-           " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
-           "<!-- Quorbel's menu group: written by its installation, removed by its removal. -->\n"
+    // Menu readers do not validate, so the file carries no document type declaration.
+    return "<!-- Quorbel's menu group: written by its installation, removed by its removal. -->\n"
            "<Menu>\n  <Name>Applications</Name>\n" +
            top + "</Menu>\n";
 }
