@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/child_frame.h"
@@ -83,41 +84,22 @@ void CQuorbelDoc::RefreshView() {
 
 int CQuorbelDoc::SaveAs(const std::string& target, std::string& message) {
     const std::string& source = handler_->ArchivePath();
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    struct stat st {};
+    if (stat(source.c_str(), &st) != 0) {
         message = FormatText(MessageTemplate(kMsgCannotOpen).c_str(), source.c_str());
-        return 0;
-    }
-    std::string temp;
-    const int out = CreateTempBeside(target, temp);
-    if (out < 0) {
-        close(in);
-        message = FormatText(MessageTemplate(kMsgCannotCreate).c_str(), target.c_str());
         return 0;
     }
     ProgressScope scope(&sink_);
     sink_.SetText(FormatText(MessageTemplate(kMsgCopying).c_str(), FileNameOfPath(source).c_str(),
                              target.c_str()));
-    sink_.SetRange(0, FileSize(source));
-    int64_t done = 0;
-    bool stopped = false;
-    const bool ok = CopyBlocks(in, size_t(1) << 20, [&](const char* data, size_t n) {
-        if (!WriteAll(out, data, n)) return false;
-        done += int64_t(n);
-        if (!sink_.SetPos(done)) stopped = true;
-        return !stopped;
-    });
-    close(in);
-    const bool synced = ok && fsync(out) == 0;
-    close(out);
-    if (!synced || rename(temp.c_str(), target.c_str()) != 0) {
-        unlink(temp.c_str());
-        message = stopped ? MessageTemplate(kMsgAborted)
-                          : FormatText(MessageTemplate(kMsgCannotCopy).c_str(), source.c_str(),
-                                       target.c_str());
-        return stopped ? 2 : 0;
-    }
-    return 1;
+    sink_.SetRange(0, int64_t(st.st_size));
+    // The copy keeps the archive's own permission bits.
+    const int status = CopyFileSafely(source, target, st.st_mode & 07777, size_t(1) << 20,
+                                      [this](int64_t done) { return sink_.SetPos(done) != 0; });
+    if (status == 2) message = MessageTemplate(kMsgAborted);
+    else if (status == 0)
+        message = FormatText(MessageTemplate(kMsgCannotCopy).c_str(), source.c_str(), target.c_str());
+    return status;
 }
 
 bool CQuorbelDoc::Serialize(QIODevice& device) {

@@ -232,6 +232,43 @@ int CreateTempBeside(const std::string& target, std::string& temp_path) {
     return fd;
 }
 
+int CopyFileSafely(const std::string& source, const std::string& target, unsigned mode,
+                   size_t block, const std::function<bool(int64_t done)>& progress) {
+    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return 0;
+    std::string temp;
+    const int out = CreateTempBeside(target, temp);
+    if (out < 0) {
+        close(in);
+        return 0;
+    }
+    std::vector<char> buffer(block);
+    int64_t done = 0;
+    int result = 1;
+    for (;;) {
+        const ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || (n > 0 && !WriteAll(out, buffer.data(), size_t(n)))) {
+            result = 0;
+            break;
+        }
+        if (n == 0) break;
+        done += n;
+        if (progress && !progress(done)) {
+            result = 2;
+            break;
+        }
+    }
+    close(in);
+    if (result == 1 && (fchmod(out, mode_t(mode)) != 0 || fsync(out) != 0)) result = 0;
+    close(out);
+    if (result != 1 || rename(temp.c_str(), target.c_str()) != 0) {
+        unlink(temp.c_str());
+        return result == 2 ? 2 : 0;
+    }
+    return 1;
+}
+
 bool WriteAll(int fd, const void* data, size_t size) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {

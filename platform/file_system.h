@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace quorbel {
@@ -53,6 +54,13 @@ std::string FileNameOfPath(const std::string& path);
 // Creates a new temporary file (mode 0600, exclusive) beside `target`, named after it, for a
 // write that is renamed into place once complete. Returns the open descriptor, or -1.
 int CreateTempBeside(const std::string& target, std::string& temp_path);
+
+// Copies a file through a temporary file beside `target`, renamed into place only when whole
+// and synced, with permission bits `mode`. `progress` gets the bytes done after each block and
+// stops the copy by returning false. 1 copied, 2 stopped, 0 failed (nothing left at `target`
+// in either case that was not there before).
+int CopyFileSafely(const std::string& source, const std::string& target, unsigned mode,
+                   size_t block, const std::function<bool(int64_t done)>& progress);
 
 // Writes all of `size` bytes; false on any short write.
 bool WriteAll(int fd, const void* data, size_t size);

@@ -74,41 +74,12 @@ std::unique_ptr<ZipArchive> OpenCarried(int id, ProgressSink& sink, std::string&
 // Copies the running program into place through a temporary file, executable.
 bool CopyProgram(const std::string& source, const std::string& target, ProgressSink& sink,
                  std::string& message) {
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    std::string temp;
-    const int out = in < 0 ? -1 : CreateTempBeside(target, temp);
-    if (in < 0 || out < 0) {
-        if (in >= 0) close(in);
-        message = FormatText(MessageTemplate(kMsgCannotCopy).c_str(), source.c_str(), target.c_str());
-        return false;
-    }
     sink.SetRange(0, FileSize(source));
-    char buffer[1 << 16];
-    int64_t done = 0;
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (!WriteAll(out, buffer, size_t(n))) {
-            ok = false;
-            break;
-        }
-        done += n;
-        sink.SetPos(done);
-    }
-    close(in);
-    ok = ok && fchmod(out, 0755) == 0 && fsync(out) == 0;
-    close(out);
-    if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
-        unlink(temp.c_str());
-        message = FormatText(MessageTemplate(kMsgCannotCopy).c_str(), source.c_str(), target.c_str());
-        return false;
-    }
-    return true;
+    if (CopyFileSafely(source, target, 0755, 1 << 16,
+                       [&sink](int64_t done) { sink.SetPos(done); return true; }) == 1)
+        return true;
+    message = FormatText(MessageTemplate(kMsgCannotCopy).c_str(), source.c_str(), target.c_str());
+    return false;
 }
 
 // Removes the folders below `top` (deepest first) and `top` itself where they are empty.
