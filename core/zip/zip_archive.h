@@ -10,6 +10,10 @@
 
 namespace quorbel {
 
+namespace zip {
+struct PackedFile;
+}
+
 class ZipArchive : public ArchiveHandler {
 public:
     // The end-of-central-directory record, with the ZIP64 values merged in when the archive
@@ -63,9 +67,9 @@ public:
                const std::vector<uint8_t>* prefix) override;
     int Create(const std::string& path) override;
 
-    // The data to write for a pending member (its central record filled in), or none with
-    // the message prepared.
-    MemoryBlock PackEntry(size_t index);
+    // The data to write for a pending member from its packed file (its central record filled
+    // in), or none with the message prepared. Files too large to pack whole are streamed here.
+    MemoryBlock PackEntry(size_t index, zip::PackedFile file);
     int WriteMembers(DataStream& output);
     int WriteCentral(DataStream& output);
     // The output's position as an offset on the disk that holds it (`disk` is 0 unless a
@@ -108,7 +112,9 @@ private:
     std::vector<Written> written_;
     bool created_ = false;
 
-    MemoryBlock DeflateStreaming(const uint8_t* in, size_t n, size_t& out_size);
+    zip::PackedFile PackStreaming(const std::string& path, size_t room);
+    // zlib's deflate in steps with progress and abort; `room` bytes are left free in front.
+    MemoryBlock DeflateStreaming(const uint8_t* in, size_t n, size_t room, size_t& out_size);
     bool CopyStreamRange(int64_t from, int64_t count, DataStream& output);
     int WriteFailed(DataStream& output);
     // Makes room on the current disk for a record about to be written (status 1, or 10 with

@@ -17,6 +17,7 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "core/zip/deflate.h"
+#include "core/zip/member_packer.h"
 #include "core/zip/zip_archive.h"
 #include "core/zip/zip_crypto.h"
 #include "core/zip/zip_records.h"
@@ -31,6 +32,8 @@ constexpr uint64_t kMax32 = 0xFFFFFFFFu;
 constexpr uint16_t kVersionNeeded = 20;
 constexpr uint16_t kVersionZip64 = 45;
 constexpr uint16_t kMadeByUnix = (kHostUnix << 8) | 30;
+// Bytes of new members' files held in memory at once while they are packed ahead.
+constexpr uint64_t kPackBudget = 256u << 20;
 
 void Put16(std::string& out, uint16_t v) {
     out += char(v & 0xff);
@@ -144,86 +147,42 @@ int ZipArchive::AddFile(const std::string& disk_path, const std::string& base_fo
     return kStatusOk;
 }
 
-MemoryBlock ZipArchive::PackEntry(size_t index) {
+MemoryBlock ZipArchive::PackEntry(size_t index, PackedFile file) {
     ArchiveEntry& e = entries_[index];
     Written& w = written_[index];
     ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgAdding).c_str(), e.source_path.c_str()));
-
-    int fd = open(e.source_path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
-    if (fd < 0 || fstat(fd, &st) != 0) {
-        if (fd >= 0) close(fd);
+    const size_t header = e.encrypted ? kEncryptionHeaderSize : 0;
+    if (file.outcome == PackedFile::Outcome::kTooLarge) file = PackStreaming(e.source_path, header);
+    switch (file.outcome) {
+    case PackedFile::Outcome::kPacked:
+        break;
+    case PackedFile::Outcome::kTooLarge:
+    case PackedFile::Outcome::kCannotOpen:
         SetMessage(kMsgCannotOpen, e.source_path);
         return {};
-    }
-    size_t n = size_t(st.st_size);
-    MemoryBlock raw = MemoryBlock::Allocate(n);
-    if (!raw) {
-        close(fd);
+    case PackedFile::Outcome::kOutOfMemory:
         SetMessage(kMsgOutOfMemory);
         return {};
-    }
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = read(fd, raw.data.get() + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += size_t(r);
-    }
-    close(fd);
-    if (got != n) {
-        SetMessage(kMsgCannotOpen, e.source_path);
+    case PackedFile::Outcome::kCompressError:
+        SetMessage(sink_->Cancelled() ? kMsgAborted : kMsgCompressError);
         return {};
     }
-    w.crc = Crc32(0, raw.data.get(), n);
-    w.unpacked = n;
-
-    // Raw deflate data only: what follows a member is the next header, nothing else.
-    MemoryBlock packed;
-    size_t packed_size = 0;
-    if (n > 0) {
-        if (n > kStreamingThreshold) {
-            packed = DeflateStreaming(raw.data.get(), n, packed_size);
-        } else {
-            thread_local libdeflate_compressor* c = libdeflate_alloc_compressor(6);
-            size_t bound = c ? libdeflate_deflate_compress_bound(c, n) : 0;
-            packed = c ? MemoryBlock::Allocate(bound) : MemoryBlock();
-            if (packed) packed_size = libdeflate_deflate_compress(c, raw.data.get(), n, packed.data.get(), bound);
-            if (!packed || packed_size == 0) packed = MemoryBlock();
-        }
-        if (!packed && !sink_->Cancelled()) {
-            SetMessage(kMsgCompressError);
-            return {};
-        }
-        if (sink_->Cancelled()) {
-            SetMessage(kMsgAborted);
-            return {};
-        }
-    }
-    bool deflated = packed && packed_size < n;
-    w.method = deflated ? kMethodDeflated : kMethodStored;
-    const uint8_t* data = deflated ? packed.data.get() : raw.data.get();
-    size_t data_size = deflated ? packed_size : n;
-
-    DosTimeOf(st.st_mtime, w.date, w.time);
+    w.crc = file.crc;
+    w.unpacked = file.size;
+    w.method = file.deflated ? kMethodDeflated : kMethodStored;
+    DosTimeOf(std::time_t(file.mtime), w.date, w.time);
     uint32_t dos_attrs = GetDosAttributes(e.source_path) & 0xFF;
     // Unix hosts keep the file's mode above the DOS attribute byte.
-    w.external = (uint32_t(st.st_mode & 0177777) << 16) | dos_attrs;
+    w.external = ((file.mode & 0177777) << 16) | dos_attrs;
     w.made_by = kMadeByUnix;
     w.flags = 2;
     if (!IsAscii(e.full_name) || !IsAscii(e.comment)) w.flags |= kFlagUtf8;
 
-    size_t header = e.encrypted ? kEncryptionHeaderSize : 0;
-    MemoryBlock out = MemoryBlock::Allocate(header + data_size);
-    if (!out) {
-        SetMessage(kMsgOutOfMemory);
-        return {};
-    }
-    std::copy(data, data + data_size, out.data.get() + header);
+    // The packer left room for the encryption header in front of the data.
     if (e.encrypted) {
         w.flags |= kFlagEncrypted;
-        uint8_t* h = out.data.get();
+        uint8_t* h = file.data.data.get();
         // The header's filler comes from the system's random source, so no two archives share it.
         if (!RandomBytes(h, kEncryptionHeaderSize - 2)) {
             SetMessage(kMsgCompressError);
@@ -232,34 +191,80 @@ MemoryBlock ZipArchive::PackEntry(size_t index) {
         h[10] = uint8_t(w.crc >> 16);
         h[11] = uint8_t(w.crc >> 24);
         ZipCrypto crypto(ProgramPassword());
-        crypto.Encrypt(h, header + data_size);
+        crypto.Encrypt(h, file.data.size);
     }
-    w.packed = header + data_size;
-    out.size = header + data_size;
+    w.packed = file.data.size;
+    return std::move(file.data);
+}
+
+PackedFile ZipArchive::PackStreaming(const std::string& path, size_t room) {
+    PackedFile out;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st{};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) close(fd);
+        return out;
+    }
+    out.size = uint64_t(st.st_size);
+    out.mtime = int64_t(st.st_mtime);
+    out.mode = uint32_t(st.st_mode);
+    const size_t n = size_t(st.st_size);
+    MemoryBlock raw = MemoryBlock::Allocate(room + n);
+    if (!raw) {
+        close(fd);
+        out.outcome = PackedFile::Outcome::kOutOfMemory;
+        return out;
+    }
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = read(fd, raw.data.get() + room + got, n - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += size_t(r);
+    }
+    close(fd);
+    if (got != n) return out;
+    raw.size = room + n;
+    out.crc = Crc32(0, raw.data.get() + room, n);
+    size_t packed_size = 0;
+    MemoryBlock packed = DeflateStreaming(raw.data.get() + room, n, room, packed_size);
+    if (!packed) {
+        out.outcome = PackedFile::Outcome::kCompressError;
+        return out;
+    }
+    out.outcome = PackedFile::Outcome::kPacked;
+    if (packed_size < n) {
+        packed.size = room + packed_size;
+        out.data = std::move(packed);
+        out.deflated = true;
+    } else {
+        out.data = std::move(raw);
+    }
     return out;
 }
 
-MemoryBlock ZipArchive::DeflateStreaming(const uint8_t* in, size_t n, size_t& out_size) {
+MemoryBlock ZipArchive::DeflateStreaming(const uint8_t* in, size_t n, size_t room, size_t& out_size) {
     out_size = 0;
     z_stream z{};
     if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
     size_t bound = deflateBound(&z, uLong(n));
-    MemoryBlock out = MemoryBlock::Allocate(bound);
+    MemoryBlock out = MemoryBlock::Allocate(room + bound);
     if (!out) {
         deflateEnd(&z);
         return {};
     }
     sink_->SetRange(0, int64_t(n));
     size_t fed = 0;
-    z.next_out = out.data.get();
+    uint8_t* const start = out.data.get() + room;
+    z.next_out = start;
     int rc = Z_OK;
     while (rc == Z_OK) {
         size_t step = std::min(kStreamingStep, n - fed);
         z.next_in = const_cast<Bytef*>(in + fed);
         z.avail_in = uInt(step);
         fed += step;
-        size_t room = bound - size_t(z.next_out - out.data.get());
-        z.avail_out = uInt(std::min<size_t>(room, 0x40000000u));
+        size_t room_left = bound - size_t(z.next_out - start);
+        z.avail_out = uInt(std::min<size_t>(room_left, 0x40000000u));
         rc = deflate(&z, fed == n ? Z_FINISH : Z_NO_FLUSH);
         if (rc == Z_BUF_ERROR && z.avail_in == 0 && fed < n) rc = Z_OK;
         if (sink_->SetPos(int64_t(fed)) == 0) {
@@ -268,7 +273,7 @@ MemoryBlock ZipArchive::DeflateStreaming(const uint8_t* in, size_t n, size_t& ou
         }
     }
     bool ok = rc == Z_STREAM_END;
-    out_size = size_t(z.next_out - out.data.get());
+    out_size = size_t(z.next_out - start);
     deflateEnd(&z);
     if (!ok) return {};
     return out;
@@ -285,6 +290,13 @@ int ZipArchive::WriteMembers(DataStream& output) {
         Put32(marker, kSpanMarker);
         if (!WriteText(output, marker)) return WriteFailed(output);
     }
+    // New members' files are read and deflated ahead on worker threads, taken here in order.
+    std::vector<MemberPacker::Job> jobs;
+    for (const ArchiveEntry& e : entries_) {
+        if (!e.source_path.empty()) jobs.push_back({e.source_path, e.encrypted ? kEncryptionHeaderSize : 0});
+    }
+    MemberPacker packer(std::move(jobs), MemberPacker::DefaultWorkers(), kPackBudget);
+    size_t next_job = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (!StillGoing(int64_t(i))) return kStatusAborted;
         ArchiveEntry& e = entries_[i];
@@ -329,7 +341,13 @@ int ZipArchive::WriteMembers(DataStream& output) {
                 return kStatusCorrupt;
             }
         } else {
-            packed = PackEntry(i);
+            std::optional<PackedFile> file =
+                packer.Take(next_job++, [&] { return sink_->SetPos(int64_t(i)) != 0; });
+            if (!file) {
+                SetMessage(kMsgAborted);
+                return kStatusAborted;
+            }
+            packed = PackEntry(i, std::move(*file));
             if (!packed) return sink_->Cancelled() ? kStatusAborted : kStatusFailed;
         }
 

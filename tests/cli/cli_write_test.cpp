@@ -187,6 +187,47 @@ TEST_F(CliWriteTest, UuencodeDecodesWithThePeer) {
     EXPECT_EQ(r.out, "t.zip\n");
 }
 
+// New members are packed ahead on worker threads; a cancel wherever it lands leaves the archive
+// as it was and nothing beside it, and the workers are stopped (the process ends).
+TEST_F(CliWriteTest, CancelledAddLeavesTheArchiveAsItWas) {
+    ASSERT_EQ(Cli({"create", archive_, src_}).exit_code, 0);
+    const std::string before = test::ReadFile(archive_);
+    const std::string more = env_ / "more";
+    for (int i = 0; i < 120; ++i) {
+        std::string data;
+        for (int j = 0; j < 2000 + i * 300; ++j) data += char('a' + (j * 31 + i) % 26);
+        test::WriteFile(more + "/m" + std::to_string(i) + ".txt", data);
+    }
+    auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(env_.dir().path())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto names_before = listing();
+    bool saw_cancel = false;
+    for (int n : {3, 40, 130, 180, 230, 1000000}) {
+        SCOPED_TRACE("QUORBEL_ABORT_AFTER=" + std::to_string(n));
+        test::CommandResult r;
+        {
+            test::ScopedEnv abort_after("QUORBEL_ABORT_AFTER", std::to_string(n));
+            r = Cli({"add", archive_, more});
+        }
+        if (r.exit_code == 0) {
+            auto l = Cli({"list", archive_, "--csv", "--columns", "1"});
+            EXPECT_EQ(std::count(l.out.begin(), l.out.end(), '\n'), 6 + 120);
+            ExpectPeersAccept();
+            break;
+        }
+        saw_cancel = true;
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.err.find("Aborted"), std::string::npos) << r.err;
+        EXPECT_TRUE(test::ReadFile(archive_) == before);
+        EXPECT_EQ(listing(), names_before);
+    }
+    EXPECT_TRUE(saw_cancel);
+}
+
 TEST_F(CliWriteTest, BadWriteUsage) {
     EXPECT_EQ(Cli({"add", archive_}).exit_code, 2);
     EXPECT_EQ(Cli({"rename", archive_, "x"}).exit_code, 2);
