@@ -216,7 +216,7 @@ void ArchiveHandler::RecordFileInfo(const std::string& path) {
     size_t slash = absolute.find_last_of('/');
     info_.file_name = slash == std::string::npos ? absolute : absolute.substr(slash + 1);
     info_.folder = slash == std::string::npos ? std::string() : absolute.substr(0, slash);
-    info_.short_path = ShortPathName(absolute);
+    info_.short_path = absolute;  // no 8.3 names on Linux: the short path is the path itself
     struct stat st{};
     if (stat(path.c_str(), &st) == 0) {
         info_.file_size = int64_t(st.st_size);

@@ -167,10 +167,10 @@ bool DataStream::AtEnd() const {
     return file_ && std::feof(file_);
 }
 
-bool DataStream::Flush() {
+bool DataStream::Flush(bool durable) {
     if (!file_) return true;
     if (std::fflush(file_) != 0) return false;
-    return fsync(fileno(file_)) == 0;
+    return !durable || fsync(fileno(file_)) == 0;
 }
 
 int DataStream::ReadBit() {

@@ -50,8 +50,8 @@ public:
     void SetName(const std::string& name) { name_ = name; }
     const uint8_t* MemoryData() const { return memory_; }
     size_t MemoryCapacity() const { return capacity_; }
-    // Flushes a written file to the disk (fflush + fsync).
-    bool Flush();
+    // Flushes a written file to the system (fflush), and to the disk (fsync) when `durable`.
+    bool Flush(bool durable = true);
 
     // Bit-level transfer, most significant bit first.
     int ReadBit();

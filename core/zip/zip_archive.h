@@ -112,6 +112,9 @@ private:
     std::vector<Written> written_;
     bool created_ = false;
 
+    // Whether the rebuilt file must be on the disk before it replaces the one at `target_path`
+    // (empty: the archive itself).
+    bool MustReachTheDisk(const std::string& target_path) const;
     zip::PackedFile PackStreaming(const std::string& path, size_t room);
     // zlib's deflate in steps with progress and abort; `room` bytes are left free in front.
     MemoryBlock DeflateStreaming(const uint8_t* in, size_t n, size_t room, size_t& out_size);

@@ -95,7 +95,7 @@ TEST_F(MainFrameTest, TestCommandReportsInTheMessageWindow) {
 }
 
 TEST_F(MainFrameTest, EmptyArchiveStatusLineAndUnknownFiles) {
-    std::vector<test::ZipMemberSpec> none;
+    std::vector<test::ZipMemberInput> none;
     const std::string empty = env_ / "empty.zip";
     WriteFile(empty, test::BuildZip(none));
     CMainFrame frame(prompts_, files_);
@@ -158,8 +158,8 @@ TEST_F(MainFrameTest, SaveAsCopiesAndTheWindowStaysOnItsArchive) {
 }
 
 TEST_F(MainFrameTest, CancelledOpenLeavesNoWindow) {
-    std::vector<test::ZipMemberSpec> members;
-    for (int i = 0; i < 3000; ++i) { test::ZipMemberSpec m; m.name = "f" + std::to_string(i) + ".txt"; m.data = "x"; members.push_back(m); }
+    std::vector<test::ZipMemberInput> members;
+    for (int i = 0; i < 3000; ++i) { test::ZipMemberInput m; m.name = "f" + std::to_string(i) + ".txt"; m.data = "x"; members.push_back(m); }
     WriteFile(env_ / "many.zip", test::BuildZip(members));
     CMainFrame frame(prompts_, files_);
     frame.Progress().AbortAfter(3);
@@ -171,12 +171,12 @@ TEST_F(MainFrameTest, CancelledOpenLeavesNoWindow) {
 
 TEST_F(MainFrameTest, SpanningIntoAFolderMakesASplitArchivePeersRead) {
     QUORBEL_REQUIRE_TOOL("7z");
-    std::vector<test::ZipMemberSpec> members;
+    std::vector<test::ZipMemberInput> members;
     std::string noise;
     uint32_t x = 12345;
     for (int i = 0; i < 200000; ++i) noise += char((x = x * 1103515245u + 12345u) >> 24);
     for (const char* name : {"a.bin", "b.bin"}) {
-        test::ZipMemberSpec m;
+        test::ZipMemberInput m;
         m.name = name;
         m.data = noise;
         m.method = 0;

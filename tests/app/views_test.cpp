@@ -308,7 +308,7 @@ TEST_F(ViewsTest, StatusLineOfEmptyAndFilledArchives) {
               "Selected : 0 files (0 Byte), Total : 0, Compressed Size : 0 Byte, Uncompressed "
               "Size : 0 Byte");
 
-    test::ZipMemberSpec big, small;
+    test::ZipMemberInput big, small;
     big.name = "big.dat";
     big.data = std::string(1536, 'b');
     big.method = 0;

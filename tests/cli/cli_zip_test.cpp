@@ -265,6 +265,8 @@ void CheckRow(const Row& row, const std::string& root) {
     EXPECT_EQ(s.exit_code, 0) << s.err;
     EXPECT_EQ(StatValue(s.out, "# Of Files"), std::to_string(members.size())) << s.out;
     EXPECT_EQ(StatValue(s.out, "Note"), row.archive_comment) << s.out;
+    EXPECT_EQ(StatValue(s.out, "MS-Dos Name"), fs::absolute(built.archive).lexically_normal().string())
+        << "no 8.3 names here";
 
     // extract: into a folder of its own inside an otherwise empty one, so that anything
     // written beside it shows.

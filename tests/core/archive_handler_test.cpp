@@ -88,7 +88,7 @@ TEST(ArchiveHandlerTest, SetEntryFillsTextsTreeTotalsAndHints) {
 TEST(ArchiveHandlerTest, ZeroDosTimeShowsTheArchiveFilesTime) {
     test::IsolatedEnvironment env;
     std::string path = env / "t.zip";
-    test::ZipMemberSpec m;
+    test::ZipMemberInput m;
     m.name = "a.txt";
     m.data = "x";
     m.dos_date = 0;
@@ -103,7 +103,7 @@ TEST(ArchiveHandlerTest, ZeroDosTimeShowsTheArchiveFilesTime) {
 TEST(ArchiveHandlerTest, ReopeningAnUnchangedArchiveReadsNothing) {
     test::IsolatedEnvironment env;
     std::string path = env / "t.zip";
-    test::ZipMemberSpec m;
+    test::ZipMemberInput m;
     m.name = "a.txt";
     m.data = "one";
     test::WriteFile(path, test::BuildZip({m}));
@@ -195,7 +195,7 @@ TEST(ArchiveHandlerTest, SharedDateTextsAndRecordsStayValid) {
     EXPECT_EQ(h.Entry(0).DateText(), "04/08/2025 00:01:00");
 
     std::string zip_path = env.dir() / "r.zip", disk = env.dir() / "new.txt";
-    test::ZipMemberSpec member;
+    test::ZipMemberInput member;
     member.name = "a.txt";
     member.data = "aaaa";
     test::WriteFile(zip_path, test::BuildZip({member}));

@@ -39,8 +39,8 @@ public:
     int saves = 0;
 };
 
-test::ZipMemberSpec Member(const std::string& name, const std::string& data) {
-    test::ZipMemberSpec m;
+test::ZipMemberInput Member(const std::string& name, const std::string& data) {
+    test::ZipMemberInput m;
     m.name = name;
     m.data = data;
     m.dos_date = 0x5A88;  // 2025-04-08
@@ -61,7 +61,7 @@ protected:
         SetPrompts(nullptr);
         SetProgramPassword("");
     }
-    std::string MakeZip(const std::vector<test::ZipMemberSpec>& members, const std::string& name = "a.zip") {
+    std::string MakeZip(const std::vector<test::ZipMemberInput>& members, const std::string& name = "a.zip") {
         std::string path = env_ / name;
         test::WriteFile(path, test::BuildZip(members));
         return path;

@@ -26,7 +26,7 @@ TEST(TypeCacheTest, RowsPerExtensionAsWritten) {
 
 TEST(ArchiveHandlerMemoryTest, DirectoryReadFromBytesInMemory) {
     test::IsolatedEnvironment env;
-    test::ZipMemberSpec m;
+    test::ZipMemberInput m;
     m.name = "help/index.htm";
     m.data = "<html>help</html>";
     std::string bytes = test::BuildZip({m});

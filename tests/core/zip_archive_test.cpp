@@ -12,10 +12,10 @@ namespace quorbel {
 namespace {
 
 using test::BuildZip;
-using test::ZipMemberSpec;
+using test::ZipMemberInput;
 
-ZipMemberSpec Member(const std::string& name, const std::string& data, uint16_t method = 8) {
-    ZipMemberSpec m;
+ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method = 8) {
+    ZipMemberInput m;
     m.name = name;
     m.data = data;
     m.method = method;
@@ -292,7 +292,7 @@ TEST_F(ZipArchiveTest, LargeMemberStreamsWithProgressAndAbort) {
 }
 
 TEST_F(ZipArchiveTest, AbortDuringTheDirectoryRead) {
-    std::vector<ZipMemberSpec> many;
+    std::vector<ZipMemberInput> many;
     for (int i = 0; i < 200; ++i) many.push_back(Member("f" + std::to_string(i), "x", 0));
     class AbortNow : public ProgressSink {
     public:

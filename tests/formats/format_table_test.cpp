@@ -8,8 +8,8 @@
 namespace quorbel {
 namespace {
 
-test::ZipMemberSpec Member(const std::string& name, const std::string& data) {
-    test::ZipMemberSpec m;
+test::ZipMemberInput Member(const std::string& name, const std::string& data) {
+    test::ZipMemberInput m;
     m.name = name;
     m.data = data;
     return m;
@@ -70,7 +70,7 @@ TEST(FormatTableTest, ContentDecidesNotTheExtension) {
 
 TEST(FormatTableTest, AbortStopsTheWholeOpen) {
     test::IsolatedEnvironment env;
-    std::vector<test::ZipMemberSpec> many;
+    std::vector<test::ZipMemberInput> many;
     for (int i = 0; i < 50; ++i) many.push_back(Member("m" + std::to_string(i), "x"));
     test::WriteFile(env / "a.zip", test::BuildZip(many));
     class AbortAll : public ProgressSink {

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::BuildZip;
 using test::ReadFile;
-using test::ZipMemberSpec;
+using test::ZipMemberInput;
 
 std::vector<std::string> FilesBelow(const std::string& folder) {
     std::vector<std::string> found;
@@ -32,15 +32,15 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 }
 
 // One member; `tweak` adjusts the fields that make it defective.
-ZipMemberSpec Member(const std::string& name, const std::string& data, void (*tweak)(ZipMemberSpec&) = nullptr) {
-    ZipMemberSpec m;
+ZipMemberInput Member(const std::string& name, const std::string& data, void (*tweak)(ZipMemberInput&) = nullptr) {
+    ZipMemberInput m;
     m.name = name;
     m.data = data;
     if (tweak) tweak(m);
     return m;
 }
 
-void Stored(ZipMemberSpec& m) { m.method = 0; }
+void Stored(ZipMemberInput& m) { m.method = 0; }
 
 bool Extract(const std::string& zip, const std::string& dest, std::string* written = nullptr,
              const MemberWriter& writer = {}) {
@@ -131,33 +131,33 @@ TEST(ExtractArchiveBytesTest, DamagedArchivesLeaveNothing) {
     size_t central = CentralOffset(good);
     struct Row { const char* defect; std::string zip; };
     const Row rows[] = {
-        {"crc_damaged_deflated", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) {
+        {"crc_damaged_deflated", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) {
              m.override_crc = true;
              m.crc = 1;
          })})},
-        {"crc_damaged_stored", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) {
+        {"crc_damaged_stored", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) {
              m.method = 0;
              m.override_crc = true;
              m.crc = 2;
          })})},
         // The recorded length is longer than what the data inflates to.
-        {"stops_early", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) {
+        {"stops_early", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) {
              m.override_unpacked = true;
              m.unpacked = 6000;
          })})},
-        {"longer_than_recorded", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) {
+        {"longer_than_recorded", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) {
              m.override_unpacked = true;
              m.unpacked = 4000;
          })})},
-        {"huge_recorded_size", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) {
+        {"huge_recorded_size", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) {
              m.override_unpacked = true;
              m.unpacked = 0xFFFFFFF0u;
          })})},
         {"packed_cut_in_half", Patched32(good, central + 20, uint32_t(test::RawDeflate(text).size() / 2))},
         {"packed_beyond_archive", Patched32(good, central + 20, uint32_t(good.size()))},
         {"local_offset_beyond_archive", Patched32(good, central + 42, uint32_t(good.size() - 10))},
-        {"encrypted", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) { m.encrypt_with = "pw"; })})},
-        {"unknown_method", BuildZip({Member("quorbel", text, [](ZipMemberSpec& m) { m.method = 12; })})},
+        {"encrypted", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) { m.encrypt_with = "pw"; })})},
+        {"unknown_method", BuildZip({Member("quorbel", text, [](ZipMemberInput& m) { m.method = 12; })})},
         {"name_climbs", BuildZip({Member("../quorbel", text)})},
         {"name_climbs_inside", BuildZip({Member("a/../../quorbel", text)})},
         {"name_climbs_backslash", BuildZip({Member("..\\quorbel", text)})},

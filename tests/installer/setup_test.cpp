@@ -23,7 +23,7 @@ bool IsEmptyFolder(const std::string& folder) {
 }
 
 std::string ProgramArchive(const std::string& name, bool damaged) {
-    test::ZipMemberSpec m;
+    test::ZipMemberInput m;
     m.name = name;
     m.data = "#!/bin/sh\n";
     m.override_crc = damaged;

@@ -13,8 +13,8 @@
 namespace quorbel {
 namespace {
 
-test::ZipMemberSpec Member(const std::string& name, const std::string& data, uint16_t method = 8) {
-    test::ZipMemberSpec m;
+test::ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method = 8) {
+    test::ZipMemberInput m;
     m.name = name;
     m.data = data;
     m.method = method;
@@ -70,7 +70,7 @@ TEST_F(OpsTest, TestReportLinesAndSummary) {
 }
 
 TEST_F(OpsTest, TestReportStopsOnAbort) {
-    std::vector<test::ZipMemberSpec> many;
+    std::vector<test::ZipMemberInput> many;
     for (int i = 0; i < 30; ++i) many.push_back(Member("m" + std::to_string(i), "x"));
     std::string path = env_ / "t.zip";
     test::WriteFile(path, test::BuildZip(many));

@@ -26,7 +26,7 @@ uint32_t Crc32Of(const std::string& data) {
     return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
 }
 
-std::string BuildZip(const std::vector<ZipMemberSpec>& members, const std::string& archive_comment) {
+std::string BuildZip(const std::vector<ZipMemberInput>& members, const std::string& archive_comment) {
     std::string out, central;
     for (const auto& m : members) {
         uint32_t crc = m.override_crc ? m.crc : Crc32Of(m.data);

@@ -10,7 +10,7 @@
 
 namespace quorbel::test {
 
-struct ZipMemberSpec {
+struct ZipMemberInput {
     std::string name;
     std::string data;
     uint16_t method = 8;          // 0 stored, 8 deflated, anything else written as stored bytes
@@ -35,6 +35,6 @@ std::string Le32s(uint32_t v);
 std::string Le64s(uint64_t v);
 
 // A complete archive: local headers and data, central directory, end record.
-std::string BuildZip(const std::vector<ZipMemberSpec>& members, const std::string& archive_comment = "");
+std::string BuildZip(const std::vector<ZipMemberInput>& members, const std::string& archive_comment = "");
 
 }  // namespace quorbel::test
