@@ -90,6 +90,7 @@ size_t DataStream::Write(const void* source, size_t n) {
         }
         if (n) std::memcpy(memory_ + position_, source, n);
         position_ += n;
+        if (position_ > written_end_) written_end_ = position_;
         running_count_ += n;
         return n;
     }
@@ -122,7 +123,9 @@ int64_t DataStream::Seek(int64_t offset, Origin origin) {
         int64_t target = base + offset;
         if (target < 0) return -1;
         end_of_data_ = false;
-        if (uint64_t(target) >= capacity_ && reading_) {
+        // The end itself is a position like any other (a file seeks there too): an empty
+        // member can sit at the very end of the data. Only a seek beyond it is clamped.
+        if (uint64_t(target) > capacity_ && reading_) {
             end_of_data_ = true;
             target = capacity_ ? int64_t(capacity_) - 1 : 0;
         }
@@ -207,8 +210,10 @@ void DataStream::Close() {
     if (!reading_ && bit_position_ != 7 && IsOpen()) EndBitGroup();
     if (memory_mode_ && owns_block_ && memory_) {
         // Members unpacked into memory may be secret (decrypted data): wipe before freeing.
+        // Only what was written can hold a secret; the rest is still the zeroed block, and
+        // touching it would fault in every page of a large, mostly unused block.
         volatile uint8_t* p = memory_;
-        for (size_t i = 0; i < capacity_; ++i) p[i] = 0;
+        for (size_t i = 0; i < written_end_ && i < capacity_; ++i) p[i] = 0;
         std::free(memory_);
     }
     if (file_) std::fclose(file_);
@@ -216,6 +221,7 @@ void DataStream::Close() {
     memory_ = nullptr;
     capacity_ = 0;
     position_ = 0;
+    written_end_ = 0;
     last_count_ = 0;
     running_count_ = 0;
     memory_mode_ = false;

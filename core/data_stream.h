@@ -27,8 +27,8 @@ public:
 
     size_t Read(void* destination, size_t n);
     size_t Write(const void* source, size_t n);
-    // New position, or -1 when the seek failed. In memory mode a seek at or past the end sets
-    // the end flag and leaves the position on the last byte.
+    // New position, or -1 when the seek failed. In memory mode a seek past the end sets the end
+    // flag and leaves the position on the last byte; the end itself is a valid position.
     int64_t Seek(int64_t offset, Origin origin);
     int64_t Tell() const;
     void Rewind();
@@ -67,6 +67,7 @@ private:
     uint8_t* memory_ = nullptr;
     size_t capacity_ = 0;
     size_t position_ = 0;
+    size_t written_end_ = 0;  // one past the highest byte written into an owned block
     size_t last_count_ = 0;
     std::string name_;
     uint64_t running_count_ = 0;

@@ -233,7 +233,10 @@ MemoryBlock UueArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     const int64_t start = entry.header_offset;
     if (!entry.is_file || start < 0 || length < 0 || start > length) return damaged();
     DataStream sink;
-    if (!sink.CreateMemory(kInitialSink)) return out_of_memory();
+    // The decoded bytes are fewer than the encoded ones: a small block needs no megabyte.
+    const size_t initial = entry.packed > 0 ? size_t(std::min<int64_t>(entry.packed, int64_t(kInitialSink)))
+                                            : kInitialSink;
+    if (!sink.CreateMemory(initial)) return out_of_memory();
     sink_->SetRange(0, entry.packed > 0 ? entry.packed : length - start);
 
     LineReader in(stream_, start, length);

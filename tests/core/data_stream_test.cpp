@@ -30,6 +30,11 @@ TEST(DataStreamTest, ShortReadAtTheEndSetsTheEndFlag) {
     EXPECT_EQ(s.Read(buf, 100), 10u);
     EXPECT_TRUE(s.AtEnd());
     EXPECT_EQ(s.LastCount(), 10u);
+    // The end itself is a position, as in a file: an empty member may start there.
+    EXPECT_EQ(s.Seek(100, DataStream::Origin::Start), 100);
+    EXPECT_FALSE(s.AtEnd());
+    EXPECT_EQ(s.Read(buf, 1), 0u);
+    EXPECT_TRUE(s.AtEnd());
     // A seek past the end stays on the last byte.
     EXPECT_EQ(s.Seek(500, DataStream::Origin::Start), 99);
     EXPECT_TRUE(s.AtEnd());
