@@ -43,8 +43,18 @@ std::string NormaliseName(const std::string& name) {
     return out;
 }
 
+// The saving in percent. A member can grow far beyond its size (stored data of a damaged or
+// hostile record): the figure saturates instead of overflowing the int it is shown as.
 int RatioOf(int64_t packed, int64_t unpacked) {
-    return int((static_cast<long double>(unpacked) - packed) * 100 / unpacked);
+    constexpr long double kLowest = -999999;
+    const long double ratio = (static_cast<long double>(unpacked) - packed) * 100 / unpacked;
+    return int(std::clamp(ratio, kLowest, static_cast<long double>(100)));
+}
+
+// Sizes add up without overflow: a sum past the largest size stays there.
+int64_t SaturatedAdd(int64_t total, int64_t size) {
+    int64_t sum;
+    return __builtin_add_overflow(total, size, &sum) ? INT64_MAX : sum;
 }
 
 ArchiveHandler::ThumbnailHook g_thumbnail_hook = nullptr;
@@ -156,6 +166,7 @@ void ArchiveHandler::ResetTree() {
     folders_.clear();
     folder_index_.clear();
     last_folder_ = nullptr;
+    last_folder_key_.clear();
 }
 
 void ArchiveHandler::Close() {
@@ -353,6 +364,13 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
                                        uint32_t attributes, bool encrypted, uint16_t dos_date,
                                        uint16_t dos_time, const std::string& comment) {
     if (index >= entries_.size()) return nullptr;
+    // A name no file system could hold is damage or an attack on the folder tree, not a member.
+    if (full_name.size() > kMaxMemberNameLength ||
+        size_t(std::count_if(full_name.begin(), full_name.end(),
+                             [](char c) { return c == '/' || c == '\\'; })) > kMaxMemberDepth) {
+        SetMessage(kMsgCorrupt, path_);
+        return nullptr;
+    }
     ArchiveEntry& e = entries_[index];
     e = ArchiveEntry();
     e.allocated = true;
@@ -392,8 +410,8 @@ ArchiveEntry* ArchiveHandler::SetEntry(size_t index, bool is_file, const std::st
     e.attributes = attributes;
 
     AddToTree(int(index));
-    if (unpacked != -1) total_unpacked_ = total_unpacked_ == -1 ? unpacked : total_unpacked_ + unpacked;
-    if (packed != -1) total_packed_ = total_packed_ == -1 ? packed : total_packed_ + packed;
+    if (unpacked != -1) total_unpacked_ = total_unpacked_ == -1 ? unpacked : SaturatedAdd(total_unpacked_, unpacked);
+    if (packed != -1) total_packed_ = total_packed_ == -1 ? packed : SaturatedAdd(total_packed_, packed);
     UpdateHints(int(index));
     return &e;
 }
@@ -413,7 +431,24 @@ void ArchiveHandler::UpdateHints(int index) {
 
 std::string ArchiveHandler::FolderPathOf(const FolderNode* node) const {
     if (!node || node->list_index < 0) return "";
-    return folders_[size_t(node->list_index)].full_path;
+    // Paths are made when asked for, from the names up the tree: keeping each folder's full
+    // path would cost the square of the depth.
+    size_t length = 0;
+    for (const FolderNode* n = node; n && n != &root_; n = n->parent) length += n->name.size() + 1;
+    std::string path(length - 1, '\\');
+    size_t end = path.size();
+    for (const FolderNode* n = node; n && n != &root_; n = n->parent) {
+        end -= n->name.size();
+        path.replace(end, n->name.size(), n->name);
+        if (end > 0) --end;
+    }
+    return path;
+}
+
+std::string ArchiveHandler::ChildKey(const FolderNode* parent, std::string_view lower_name) {
+    std::string key(reinterpret_cast<const char*>(&parent), sizeof parent);
+    key.append(lower_name);
+    return key;
 }
 
 FolderNode* ArchiveHandler::LookupFolder(const std::string& path_in, bool create) {
@@ -422,45 +457,37 @@ FolderNode* ArchiveHandler::LookupFolder(const std::string& path_in, bool create
     for (char& c : path)
         if (c == '/') c = '\\';
     if (path.empty()) return &root_;
-    if (last_folder_) {
-        if (EqualsNoCase(FolderPathOf(last_folder_), path)) return last_folder_;
-        FolderNode* parent = last_folder_->parent;
-        if (parent && parent != &root_ && EqualsNoCase(FolderPathOf(parent), path)) {
-            last_folder_ = parent;
-            return parent;
-        }
-    }
-    std::string key = Lower(path);
-    auto hit = folder_index_.find(key);
-    if (hit != folder_index_.end()) {
-        last_folder_ = hit->second;
-        return hit->second;
-    }
-    // Walk down from the root, creating what is missing when allowed.
+    const std::string key = Lower(path);
+    // Members come folder by folder: the last folder found is the likeliest next one.
+    if (last_folder_ && key == last_folder_key_) return last_folder_;
+    // Walk down from the root one name at a time, creating what is missing when allowed.
     FolderNode* node = &root_;
     size_t start = 0;
-    while (start <= path.size()) {
+    while (start < path.size()) {
         size_t sep = path.find('\\', start);
         if (sep == std::string::npos) sep = path.size();
-        std::string prefix_key = key.substr(0, sep);
-        auto found = folder_index_.find(prefix_key);
-        if (found != folder_index_.end()) {
-            node = found->second;
-        } else if (sep > start) {
-            if (!create) return node;
-            auto child = std::make_unique<FolderNode>();
-            child->parent = node;
-            child->name = path.substr(start, sep - start);
-            child->list_index = int(folders_.size());
-            FolderNode* raw = child.get();
-            folders_.push_back({path.substr(0, sep), raw});
-            folder_index_.emplace(prefix_key, raw);
-            node->children.push_back(std::move(child));
-            node = raw;
-            last_folder_ = raw;
+        if (sep > start) {
+            std::string child_key = ChildKey(node, std::string_view(key).substr(start, sep - start));
+            auto found = folder_index_.find(child_key);
+            if (found != folder_index_.end()) {
+                node = found->second;
+            } else {
+                if (!create) return node;
+                auto child = std::make_unique<FolderNode>();
+                child->parent = node;
+                child->name = path.substr(start, sep - start);
+                child->list_index = int(folders_.size());
+                FolderNode* raw = child.get();
+                folders_.push_back({raw});
+                folder_index_.emplace(std::move(child_key), raw);
+                node->children.push_back(std::move(child));
+                node = raw;
+            }
         }
         start = sep + 1;
     }
+    last_folder_ = node;
+    last_folder_key_ = key;
     return node;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -44,9 +45,13 @@ struct FolderNode {
 };
 
 struct FolderListItem {
-    std::string full_path;  // "a\b" (no trailing separator)
-    FolderNode* node;
+    FolderNode* node;  // its path: ArchiveHandler::FolderPathOf
 };
+
+// The longest member name and the deepest folder path a handler accepts: beyond them a name is
+// damage (no file system holds it) and would only cost memory and time.
+inline constexpr size_t kMaxMemberNameLength = 32768;
+inline constexpr size_t kMaxMemberDepth = 1024;
 
 // What an add operation asks for.
 struct AddRequest {
@@ -251,12 +256,16 @@ protected:
 
 private:
     void ResetTree();
+    static std::string ChildKey(const FolderNode* parent, std::string_view lower_name);
     void AddToTree(int index);
     void UpdateHints(int index);
     int WriteExtractedFile(const ArchiveEntry& entry, const std::string& target, const MemoryBlock& block);
 
     std::vector<FolderListItem> folders_;
-    std::unordered_map<std::string, FolderNode*> folder_index_;  // lower-case path -> node
+    // A folder's node by its parent and lower-case name (ChildKey): memory grows with the
+    // names, not with the square of the depth.
+    std::unordered_map<std::string, FolderNode*> folder_index_;
+    std::string last_folder_key_;  // lower-case path of last_folder_
     std::vector<std::string> extracted_;
     FolderNode root_;
     FolderNode* last_folder_ = nullptr;

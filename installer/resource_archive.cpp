@@ -153,13 +153,20 @@ bool EnsureFolder(const std::string& path) {
     // stat rather than changing into the folder: the current directory belongs to the whole
     // process, and the worker thread must not move it under the window code.
     struct stat st{};
+    auto is_folder = [&st](const std::string& p) { return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode); };
     if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    size_t slash = folder.find_last_of('/');
-    if (slash != std::string::npos && !EnsureFolder(folder.substr(0, slash == 0 ? 1 : slash)))
-        return false;
-    if (mkdir(folder.c_str(), 0777) == 0) return true;
-    // Another process may have made it meanwhile.
-    return errno == EEXIST && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // One pass down the path, parent before child: a deep path costs no stack.
+    size_t pos = folder[0] == '/' ? 1 : 0;
+    for (;;) {
+        size_t slash = folder.find('/', pos);
+        const std::string part = folder.substr(0, slash);
+        if (slash != pos && !is_folder(part)) {
+            // Another process may make it meanwhile.
+            if (mkdir(part.c_str(), 0777) != 0 && !(errno == EEXIST && is_folder(part))) return false;
+        }
+        if (slash == std::string::npos) return true;
+        pos = slash + 1;
+    }
 }
 
 bool ExtractArchiveBytes(const uint8_t* data, size_t size, const std::string& dest_folder,

@@ -40,6 +40,8 @@ public:
     int FindEndRecord();
     // 1, 2 aborted, 3 corrupt (message 22), 0 out of memory.
     int ReadCentral();
+    // True when the data of two members would overlap (checked after the directory is read).
+    bool MembersOverlap() const;
     // Reads the multi-disk set that `path` belongs to (its first disk, or its last one when
     // its end record names a later disk) by joining the disks into one file in the work
     // folder: 1, 2 cancelled, 3 corrupt, 4 a disk missing, 6 not a set this handler reads.

@@ -1,4 +1,5 @@
 // Reading a ZIP directory: the end record (and its ZIP64 form), then the central directory.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -161,6 +162,30 @@ std::string ZipArchive::DecodeName(const std::string& raw, uint16_t flags, uint1
     return Cp437ToUtf8(raw);
 }
 
+bool ZipArchive::MembersOverlap() const {
+    // Each member takes at least its fixed local header and its packed data from its offset
+    // on; where two of those ranges meet, one member's data is read again as another's (the
+    // overlapping-member bomb: a small file that inflates without end). Folder records hold
+    // no data and may share a place.
+    struct Range {
+        uint32_t disk;
+        uint64_t begin, end;  // offsets on that disk (both below 2^63 + 2^63)
+    };
+    std::vector<Range> ranges;
+    ranges.reserve(entries_.size());
+    for (const ArchiveEntry& e : entries_) {
+        if (!e.allocated || (!e.is_file && e.packed == 0)) continue;
+        const uint64_t begin = uint64_t(e.header_offset);
+        ranges.push_back({e.disk_number, begin, begin + kLocalHeaderSize + uint64_t(e.packed)});
+    }
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) {
+        return a.disk != b.disk ? a.disk < b.disk : a.begin < b.begin;
+    });
+    for (size_t i = 1; i < ranges.size(); ++i)
+        if (ranges[i].disk == ranges[i - 1].disk && ranges[i].begin < ranges[i - 1].end) return true;
+    return false;
+}
+
 int ZipArchive::ReadCentral() {
     SetMessage(kMsgCorrupt, path_);
     int64_t start = StreamOffset(end_.central_disk, end_.central_offset);
@@ -243,11 +268,19 @@ int ZipArchive::ReadCentral() {
             break;
         }
         std::string name = DecodeName(raw_name, flags, made_by, extra, extra_len);
+        // A stored name ends at its first zero byte, as every other reader takes it.
+        if (size_t zero = name.find('\0'); zero != std::string::npos) name.resize(zero);
         std::string comment = (flags & kFlagUtf8) ? raw_comment : GuessToUtf8(raw_comment);
+        const uint32_t attributes = Le32(rec + central::kExternalAttrs) & 0xFFFF;
+        // Some writers mark a folder by its MS-DOS attribute alone, without the trailing
+        // separator; one that holds data stays a file, so that nothing is lost.
+        if ((attributes & kAttrFolder) && unpacked == 0 && packed == 0 && !name.empty() &&
+            name.back() != '/' && name.back() != '\\')
+            name += '/';
         bool is_file = name.empty() || (name.back() != '/' && name.back() != '\\');
         ArchiveEntry* e = SetEntry(size_t(i), is_file, name, int64_t(packed), int64_t(unpacked),
                                    Le32(rec + central::kCrc),
-                                   Le32(rec + central::kExternalAttrs) & 0xFFFF, flags & kFlagEncrypted,
+                                   attributes, flags & kFlagEncrypted,
                                    Le16(rec + central::kDate), Le16(rec + central::kTime), comment);
         if (!e) {
             status = kStatusFailed;
@@ -262,6 +295,7 @@ int ZipArchive::ReadCentral() {
         ++filled;
     }
     if (status == kStatusOk && count < end_.total_entries) status = kStatusCorrupt;
+    if (status == kStatusOk && MembersOverlap()) status = kStatusCorrupt;
     if (status != kStatusOk) entries_.resize(filled);
     sink_->End(0);
     if (status == kStatusCorrupt) SetMessage(kMsgCorrupt, path_);

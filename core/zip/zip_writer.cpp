@@ -139,6 +139,10 @@ int ZipArchive::AddFile(const std::string& disk_path, const std::string& base_fo
             return kStatusFailed;
         }
         ArchiveEntry* e = SetEntry(entries_.size() - 1, true, stored, 0, 0, 0, 0, encrypted, 0, 0, "");
+        if (!e) {
+            entries_.pop_back();
+            return kStatusFailed;
+        }
         e->source_path = disk_path;
         const uint8_t blank[kCentralSize] = {};
         if (!StoreFormatHeader(*e, blank, kCentralSize)) return kStatusFailed;

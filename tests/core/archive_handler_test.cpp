@@ -70,8 +70,8 @@ TEST(ArchiveHandlerTest, SetEntryFillsTextsTreeTotalsAndHints) {
 
     // The folder entry itself is not in the tree; the folders of files are.
     ASSERT_EQ(h.Folders().size(), 4u);
-    EXPECT_EQ(h.Folders()[0].full_path, "a");
-    EXPECT_EQ(h.Folders()[1].full_path, "a\\b");
+    EXPECT_EQ(h.FolderPathOf(h.Folders()[0].node), "a");
+    EXPECT_EQ(h.FolderPathOf(h.Folders()[1].node), "a\\b");
     FolderNode* ab = h.LookupFolder("A\\B\\", false);
     ASSERT_EQ(ab->files.size(), 1u);
     EXPECT_EQ(ab->files[0], 0);

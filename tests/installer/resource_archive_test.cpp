@@ -76,6 +76,9 @@ TEST(EnsureFolderTest, CreatesMissingParentsOnly) {
         {dir / "d/", true},
         {dir / "file", false},       // a file is no folder
         {dir / "file/below", false},
+        {dir / "x//y///z", true},    // doubled separators
+        // 20,000 levels: longer than any path the system takes, refused without recursion.
+        {dir / [] { std::string p; for (int i = 0; i < 20000; ++i) p += "d/"; return p; }(), false},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(EnsureFolder(r.path), r.ok) << r.path;
