@@ -1,0 +1,23 @@
+// The format table over arbitrary bytes: every opener in its order, under several extensions,
+// and the extension-and-end-record check of IsArchiveFile.
+#include "core/archive_handler.h"
+#include "formats/format_table.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quorbel;
+    const std::string& folder = fuzz::Scratch();
+    static const char* const kNames[] = {"input", "input.zip", "input.tar", "input.gz",
+                                         "input.uue", "input.tgz", "input.exe", "input.xxe"};
+    // The last byte picks the name, so the same contents meet every extension rule.
+    const std::string path = folder + "/" + kNames[size ? data[size - 1] % 8 : 0];
+    fuzz::EmptyFolder(folder);
+    if (!fuzz::WriteBytes(path, data, size)) return 0;
+    IsArchiveFile(path);
+    IsKnownFile(path);
+    int status = 0;
+    std::string message;
+    std::unique_ptr<ArchiveHandler> handler = OpenArchiveFile(path, status, nullptr, &message);
+    if (handler) fuzz::ExerciseOpenArchive(*handler);
+    return 0;
+}
