@@ -120,10 +120,10 @@ TEST(StartupTest, ReadersNeverSeeTheRecentFilesHalfRewritten) {
 TEST(StartupTest, OnlyScratchFoldersOfEndedProcessesAreRemoved) {
     IsolatedEnvironment env;
     const std::string temp = env / "Quorbel";
-    pid_t child = fork();
-    if (child == 0) _exit(0);
-    waitpid(child, nullptr, 0);
-    const std::string dead = temp + "/17000000001_" + std::to_string(child);
+    test::ChildProcess child([] { return 0; });
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ(child.Wait(), 0);
+    const std::string dead = temp + "/17000000001_" + std::to_string(child.pid());
     const std::string alive = temp + "/17000000002_" + std::to_string(getpid());
     const std::string other = temp + "/keep-me";
     for (const std::string& f : {dead, alive, other}) MakeFolders(f);

@@ -99,14 +99,14 @@ TEST_F(InstanceTest, RuntimeFolderIsPrivateAndPerUser) {
 TEST_F(InstanceTest, LockHeldByAnotherProcessCountsOnlyWhileItLives) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    test::ChildProcess child([&] {
         InstanceLock lock;
         const char ok = lock.Create() && !lock.AlreadyExisted() ? 'y' : 'n';
         (void)!write(ready[1], &ok, 1);
         for (;;) pause();  // until killed: the lock file stays behind, as after a crash
-    }
+        return 0;
+    });
+    ASSERT_TRUE(child.Started());
     close(ready[1]);
     char child_ok = 0;
     EXPECT_EQ(read(ready[0], &child_ok, 1), 1);
@@ -118,8 +118,8 @@ TEST_F(InstanceTest, LockHeldByAnotherProcessCountsOnlyWhileItLives) {
         EXPECT_TRUE(second.AlreadyExisted());
         EXPECT_EQ(second.Path(), Runtime() + "/Dorvex\xC2\xA7QuorbelFileMapping");
     }
-    kill(child, SIGKILL);
-    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    kill(child.pid(), SIGKILL);
+    ASSERT_EQ(child.Wait(), 128 + SIGKILL);
 
     ASSERT_TRUE(fs::exists(Runtime() + "/" + InstanceLock::kName));
     InstanceLock after;
