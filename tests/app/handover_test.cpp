@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "app/recent_files.h"
@@ -11,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/instance.h"
 #include "platform/registry_access.h"
+#include "platform/registry_hive.h"
 #include "support/test_support.h"
 
 namespace quorbel {
@@ -77,6 +79,33 @@ TEST_F(HandOverTest, SecondStartHandsItsFileToTheRunningInstance) {
     EXPECT_EQ(test::Run({QUORBEL_SHELL_PATH, "3", env_ / "c.zip"}).exit_code, 0);
     EXPECT_TRUE(Eventually([&] { return FileExists(env_ / "c/c.txt"); }));
     EXPECT_EQ(test::ReadFile(env_ / "c/c.txt"), "member c");
+    EXPECT_TRUE(first.Running());
+}
+
+// A second start that comes while the first instance is still setting up must not hand its
+// file to nobody. The first is held there: it writes its settings after taking the instance
+// lock and before naming its activation socket, and this test keeps the settings locked.
+TEST_F(HandOverTest, SecondStartDuringTheFirstOnesSetUpIsNotLost) {
+    const std::string hive = RegistryDirectory() + "/HKEY_CURRENT_USER.reg";
+    auto settings = std::make_unique<HiveLock>(hive);
+    ASSERT_TRUE(settings->locked());
+    test::ChildProcess first({QUORBEL_APP_PATH, env_ / "a.zip"}, env_ / "first.log");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(Eventually([&] { return test::SomeoneWaitsForLock(hive + ".lock"); }))
+        << "the first instance did not get to its settings";
+
+    test::ChildProcess second({QUORBEL_APP_PATH, env_ / "b.zip"}, env_ / "second.log");
+    ASSERT_TRUE(second.Started());
+    const std::string instance_lock = InstanceRuntimeFolder() + "/" + InstanceLock::kName;
+    EXPECT_TRUE(Eventually([&] { return test::SomeoneWaitsForLock(instance_lock); }))
+        << "the second start did not wait for the first instance";
+    settings.reset();
+
+    // The files open in the order they were started in.
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_TRUE(Eventually([&] { return LatestRecentFile() == env_ / "b.zip"; }))
+        << "the second start's file was not opened";
+    EXPECT_EQ(LoadRecentFiles(), (std::vector<std::string>{env_ / "b.zip", env_ / "a.zip"}));
     EXPECT_TRUE(first.Running());
 }
 

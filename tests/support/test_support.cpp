@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -279,6 +281,32 @@ CommandResult Run(const std::vector<std::string>& argv, const std::string& cwd,
     AwaitEnd(pid);
     result.exit_code = ReapGroup(pid);
     return result;
+}
+
+bool SomeoneWaitsForLock(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return false;
+    // A waiter's line: "1: -> OFDLCK ADVISORY READ -1 fe:00:1234 0 0", the file given as
+    // major:minor:inode in hexadecimal, hexadecimal and decimal.
+    const std::string file = ":" + std::to_string(st.st_ino);
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        bool waiter = false;
+        while (fields >> field) {
+            if (field == "->") waiter = true;
+            const size_t colon = field.rfind(':');
+            if (waiter && colon != std::string::npos && colon > field.find(':') &&
+                field.substr(colon) == file) {
+                char device[32];
+                std::snprintf(device, sizeof device, "%02x:%02x", major(st.st_dev), minor(st.st_dev));
+                if (field.substr(0, colon) == device) return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool HaveTool(const std::string& tool) {

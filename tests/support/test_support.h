@@ -105,6 +105,10 @@ private:
     int exit_code_ = -1;
 };
 
+// True while somebody waits to lock a part of the file at `path` (the kernel lists each waiter
+// in /proc/locks): how a test sees that a process is blocked on a lock it holds.
+bool SomeoneWaitsForLock(const std::string& path);
+
 // True when `tool` is on PATH.
 bool HaveTool(const std::string& tool);
 
