@@ -87,8 +87,9 @@ bool CQuorbelApp::Start() {
 
     // Only one normal instance per user: a later start hands its command line over.
     if (!verdict_.needed && switch_ != StartSwitch::Uninstall) {
+        // Starters after us wait in their Create until our socket is named in the record.
         lock_ = std::make_unique<InstanceLock>();
-        lock_->Create();
+        lock_->Create(true);
         if (switch_ != StartSwitch::FirstTime && lock_->AlreadyExisted()) {
             WriteClipboardBlock(kCommandLineFormat, MakeCommandLineBlock(command_line_));
             PostActivation(ReadInstanceRecord(), kActivationMessage, 1, 0);
@@ -152,8 +153,13 @@ bool CQuorbelApp::Start() {
     if (socket_->Listen()) {
         WriteInstanceRecord(socket_->Name());
         notifier_ = new QSocketNotifier(socket_->Fd(), QSocketNotifier::Read, frame_.get());
+        // Opening an archive runs the event loop for its progress: a hand-over waits on the
+        // socket until our own command line is done, so files open in the order of their starts.
+        notifier_->setEnabled(false);
         connect(notifier_, &QSocketNotifier::activated, this, &CQuorbelApp::OnActivation);
     }
+    // A message posted from here on is queued on the socket until the event loop reads it.
+    if (lock_) lock_->Ready();
     frame_->show();
     if (switch_ == StartSwitch::FirstTime) {
         // The first start after installing lets the user choose the options, then registers.
@@ -162,10 +168,13 @@ bool CQuorbelApp::Start() {
         RegisterContextMenu(true, verdict_.program_path);
     }
     ProcessCommandLine(command_line_, false);
+    if (notifier_) notifier_->setEnabled(true);
     return !ended_;
 }
 
 void CQuorbelApp::OnActivation() {
+    // Likewise one hand-over at a time: the next waits until this one's file is open.
+    notifier_->setEnabled(false);
     while (auto message = socket_->Receive()) {
         if (message->message != kActivationMessage) continue;
         auto payload = ReadClipboardBlock(kCommandLineFormat);
@@ -175,6 +184,7 @@ void CQuorbelApp::OnActivation() {
         frame_->BringToFront();
         ProcessCommandLine(*text, true);
     }
+    notifier_->setEnabled(true);
 }
 
 void CQuorbelApp::ProcessCommandLine(const std::string& text, bool from_running_instance) {

@@ -1,6 +1,9 @@
 #include "app/recent_files.h"
 
 #include <algorithm>
+#include <functional>
+
+#include <strings.h>
 
 #include "app/settings_layout.h"
 #include "platform/file_system.h"
@@ -12,37 +15,60 @@ namespace {
 
 std::string ValueName(int number) { return "File" + std::to_string(number); }
 
-void StoreRecentFiles(const std::vector<std::string>& paths) {
-    AppRegistry reg;
-    reg.DeleteKey(layout::kRecentFiles);
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// The list as "File1".."FileN" holds it: numbered slots, empty ones skipped.
+std::vector<std::string> ListOf(const RegistryAccess::TextValues& values) {
+    std::vector<std::string> paths;
+    for (int i = 1; i <= layout::kRecentFileCount; ++i) {
+        const std::string name = ValueName(i);
+        for (const auto& [value_name, text] : values)
+            if (SameName(value_name, name)) {
+                if (!text.empty()) paths.push_back(text);
+                break;
+            }
+    }
+    return paths;
+}
+
+RegistryAccess::TextValues ValuesOf(const std::vector<std::string>& paths) {
+    RegistryAccess::TextValues values;
     for (size_t i = 0; i < paths.size() && i < size_t(layout::kRecentFileCount); ++i)
-        reg.WriteText(layout::kRecentFiles, ValueName(int(i) + 1), paths[i]);
+        values.emplace_back(ValueName(int(i) + 1), paths[i]);
+    return values;
+}
+
+// Another instance or the file manager's companion may change the list at the same time:
+// each change is one read-modify-write, so nobody ever sees it half rewritten.
+void ChangeRecentFiles(const std::function<void(std::vector<std::string>&)>& change) {
+    AppRegistry().ReplaceTextValues(layout::kRecentFiles, [&](RegistryAccess::TextValues values) {
+        std::vector<std::string> paths = ListOf(values);
+        change(paths);
+        return ValuesOf(paths);
+    });
 }
 
 }  // namespace
 
 std::vector<std::string> LoadRecentFiles() {
+    // One read of the store, so the list is the one some writer left whole.
     AppRegistry reg;
-    std::vector<std::string> paths;
-    for (int i = 1; i <= layout::kRecentFileCount; ++i) {
-        std::string path = reg.ReadText(layout::kRecentFiles, ValueName(i));
-        if (!path.empty()) paths.push_back(std::move(path));
-    }
-    return paths;
+    return ListOf(reg.EnumTextValues(layout::kRecentFiles));
 }
 
 void PruneRecentFiles() {
-    std::vector<std::string> kept;
-    for (std::string& path : LoadRecentFiles())
-        if (FileExists(path)) kept.push_back(std::move(path));
-    StoreRecentFiles(kept);
+    ChangeRecentFiles([](std::vector<std::string>& paths) {
+        std::erase_if(paths, [](const std::string& path) { return !FileExists(path); });
+    });
 }
 
 void AddRecentFile(const std::string& path) {
-    std::vector<std::string> paths = LoadRecentFiles();
-    paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
-    paths.insert(paths.begin(), path);
-    StoreRecentFiles(paths);
+    ChangeRecentFiles([&](std::vector<std::string>& paths) {
+        std::erase(paths, path);
+        paths.insert(paths.begin(), path);
+    });
 }
 
 }  // namespace quorbel

@@ -117,7 +117,25 @@ InstanceLock::~InstanceLock() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool InstanceLock::Create() {
+namespace {
+
+// The byte every holder locks; the whole protocol lives in its lock kind.
+bool LockInstanceByte(int fd, short type, bool wait) {
+    struct flock lock {};
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    lock.l_type = type;
+    int rc;
+    do {
+        rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+    } while (rc != 0 && errno == EINTR && wait);
+    return rc == 0;
+}
+
+}  // namespace
+
+bool InstanceLock::Create(bool until_ready) {
     if (fd_ >= 0) return true;
     const std::string folder = InstanceRuntimeFolder();
     if (folder.empty()) return false;
@@ -126,13 +144,13 @@ bool InstanceLock::Create() {
     if (fd < 0) return false;
     // Open-file-description locks: they belong to this object, not to the process, are released
     // by the kernel when the holder dies, and a write-to-read switch is atomic.
-    struct flock lock {};
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 1;
-    lock.l_type = F_WRLCK;
-    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+    if (LockInstanceByte(fd, F_WRLCK, false)) {
         already_existed_ = false;
+        if (until_ready) {
+            fd_ = fd;
+            keeps_starters_waiting_ = true;
+            return true;
+        }
     } else if (errno == EAGAIN || errno == EACCES) {
         already_existed_ = true;
     } else {
@@ -141,18 +159,24 @@ bool InstanceLock::Create() {
     }
     // Only the write lock proves nobody else holds it; every holder then keeps a read lock, so
     // the instance counts as running while any of them lives. A starter that found a write lock
-    // waits just for that winner's switch to reading.
-    lock.l_type = F_RDLCK;
-    int rc;
-    do {
-        rc = fcntl(fd, F_OFD_SETLKW, &lock);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    // waits for that winner's switch to reading, which it makes once it is ready.
+    if (!LockInstanceByte(fd, F_RDLCK, true)) {
         close(fd);
         return false;
     }
     fd_ = fd;
     return true;
+}
+
+void InstanceLock::Ready() {
+    if (!keeps_starters_waiting_) return;
+    keeps_starters_waiting_ = false;
+    // Switching down from our own write lock never waits and never fails with the lock held;
+    // should it fail anyway, closing lets the waiting starters go rather than hang them.
+    if (!LockInstanceByte(fd_, F_RDLCK, true)) {
+        close(fd_);
+        fd_ = -1;
+    }
 }
 
 std::string ClipboardBlockPath(const std::string& format) {

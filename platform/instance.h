@@ -32,13 +32,19 @@ public:
 
     // True when this object now holds the lock, also when another instance holds it too (a
     // "/FIRSTTIME" start never defers). Calling it again changes nothing.
-    bool Create();
+    // With `until_ready`, a first holder keeps later starters waiting in their Create until it
+    // calls Ready(): an instance does that once its activation socket is listening and named
+    // in the instance record, so a starter never hands its command line to nobody.
+    bool Create(bool until_ready = false);
+    // Lets the starters waiting in Create go on; nothing when this object is not keeping them.
+    void Ready();
     // The prior-existence test: another live holder had the lock when Create ran.
     bool AlreadyExisted() const { return already_existed_; }
     const std::string& Path() const { return path_; }
 
 private:
     int fd_ = -1;
+    bool keeps_starters_waiting_ = false;
     bool already_existed_ = false;
     std::string path_;
 };

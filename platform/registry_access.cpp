@@ -169,6 +169,28 @@ bool RegistryAccess::KeyExists(RegistryRoot root, const std::string& path) {
     return FindKey(LoadForReading(root), path) != nullptr;
 }
 
+bool RegistryAccess::ReplaceTextValues(RegistryRoot root, const std::string& path,
+                                       const std::function<TextValues(TextValues)>& change) {
+    std::vector<std::string> names;
+    if (!SplitRegistryPath(path, names) || names.empty()) return false;
+    return ModifyHive(root, [&](RegistryHive& hive) {
+        HiveKey* key = hive.FindKey(names);
+        TextValues before;
+        if (key)
+            for (const HiveValue& v : key->values())
+                if (!v.binary) before.emplace_back(v.name, v.text);
+        const bool only_text = key && key->sub_keys().empty() &&
+                               before.size() == key->values().size();
+        TextValues after = change(before);
+        if (after == before && (only_text || !key)) return false;
+        if (!key && after.empty()) return false;
+        HiveKey& target = key ? *key : hive.CreateKey(names);
+        target.Clear();
+        for (const auto& [name, text] : after) target.SetText(name, text);
+        return true;
+    });
+}
+
 const RegistryAccess::TextValues& RegistryAccess::EnumTextValues(RegistryRoot root,
                                                                  const std::string& path) {
     text_values_.clear();
@@ -247,6 +269,12 @@ bool AppRegistry::DeleteKey(const std::string& path) {
 
 bool AppRegistry::KeyExists(const std::string& path) {
     return access_.KeyExists(RegistryRoot::CurrentUser, FullPath(path));
+}
+
+bool AppRegistry::ReplaceTextValues(
+    const std::string& path,
+    const std::function<RegistryAccess::TextValues(RegistryAccess::TextValues)>& change) {
+    return access_.ReplaceTextValues(RegistryRoot::CurrentUser, FullPath(path), change);
 }
 
 const RegistryAccess::TextValues& AppRegistry::EnumTextValues(const std::string& path) {

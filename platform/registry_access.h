@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -48,6 +49,11 @@ public:
     // Removes the key with all its sub-keys, deepest first; a root itself cannot be deleted.
     bool DeleteKey(RegistryRoot root, const std::string& path);
     bool KeyExists(RegistryRoot root, const std::string& path);
+    // Rewrites a list kept as a key's text values in one locked read-modify-write: `change`
+    // gets the text values the key has now and returns all it is to have (nothing else stays
+    // below the key). Other processes read either the old list or the new one, never a part.
+    bool ReplaceTextValues(RegistryRoot root, const std::string& path,
+                           const std::function<TextValues(TextValues)>& change);
 
     // Enumerations: the results stay owned by this object until the next enumeration.
     const TextValues& EnumTextValues(RegistryRoot root, const std::string& path);
@@ -83,6 +89,8 @@ public:
     bool DeleteValue(const std::string& path, const std::string& name);
     bool DeleteKey(const std::string& path);
     bool KeyExists(const std::string& path);
+    bool ReplaceTextValues(const std::string& path,
+                           const std::function<RegistryAccess::TextValues(RegistryAccess::TextValues)>& change);
     const RegistryAccess::TextValues& EnumTextValues(const std::string& path);
     const std::vector<std::string>& EnumNonTextValues(const std::string& path);
     const std::vector<std::string>& EnumSubKeys(const std::string& path);

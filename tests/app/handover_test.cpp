@@ -3,22 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <functional>
+#include <memory>
 #include <thread>
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/recent_files.h"
 #include "app/settings_layout.h"
 #include "platform/file_system.h"
 #include "platform/instance.h"
 #include "platform/registry_access.h"
+#include "platform/registry_hive.h"
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace quorbel {
 namespace {
@@ -36,20 +31,10 @@ bool Eventually(const std::function<bool()>& condition) {
     return condition();
 }
 
-pid_t Spawn(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    return pid;
-}
-
-bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
-
-void Stop(pid_t pid) {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+// The front of the recent-files list, "" while it is empty.
+std::string LatestRecentFile() {
+    const std::vector<std::string> recent = LoadRecentFiles();
+    return recent.empty() ? "" : recent.front();
 }
 
 // A complete installation as start-up checks it: a recorded program with its companions.
@@ -79,24 +64,49 @@ protected:
 };
 
 TEST_F(HandOverTest, SecondStartHandsItsFileToTheRunningInstance) {
-    const pid_t first = Spawn({QUORBEL_APP_PATH, env_ / "a.zip"});
-    ASSERT_GT(first, 0);
-    ASSERT_TRUE(Eventually([&] {
-        return ReadInstanceRecord() != "0" && !LoadRecentFiles().empty();
-    })) << "the first instance did not come up";
-    EXPECT_EQ(LoadRecentFiles().front(), env_ / "a.zip");
+    test::ChildProcess first({QUORBEL_APP_PATH, env_ / "a.zip"}, env_ / "first.log");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(Eventually([&] { return LatestRecentFile() == env_ / "a.zip"; }))
+        << "the first instance did not come up";
+    EXPECT_NE(ReadInstanceRecord(), "0");
 
     const auto second = test::Run({QUORBEL_APP_PATH, env_ / "b.zip"});
-    EXPECT_EQ(second.exit_code, 0);
-    EXPECT_TRUE(Eventually([&] { return LoadRecentFiles().front() == env_ / "b.zip"; }));
+    EXPECT_EQ(second.exit_code, 0) << second.err;
+    EXPECT_TRUE(Eventually([&] { return LatestRecentFile() == env_ / "b.zip"; }));
 
     // The file manager's companion writes a command block; the running instance carries it
     // out and stays.
     EXPECT_EQ(test::Run({QUORBEL_SHELL_PATH, "3", env_ / "c.zip"}).exit_code, 0);
     EXPECT_TRUE(Eventually([&] { return FileExists(env_ / "c/c.txt"); }));
     EXPECT_EQ(test::ReadFile(env_ / "c/c.txt"), "member c");
-    EXPECT_TRUE(StillRunning(first));
-    Stop(first);
+    EXPECT_TRUE(first.Running());
+}
+
+// A second start that comes while the first instance is still setting up must not hand its
+// file to nobody. The first is held there: it writes its settings after taking the instance
+// lock and before naming its activation socket, and this test keeps the settings locked.
+TEST_F(HandOverTest, SecondStartDuringTheFirstOnesSetUpIsNotLost) {
+    const std::string hive = RegistryDirectory() + "/HKEY_CURRENT_USER.reg";
+    auto settings = std::make_unique<HiveLock>(hive);
+    ASSERT_TRUE(settings->locked());
+    test::ChildProcess first({QUORBEL_APP_PATH, env_ / "a.zip"}, env_ / "first.log");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(Eventually([&] { return test::SomeoneWaitsForLock(hive + ".lock"); }))
+        << "the first instance did not get to its settings";
+
+    test::ChildProcess second({QUORBEL_APP_PATH, env_ / "b.zip"}, env_ / "second.log");
+    ASSERT_TRUE(second.Started());
+    const std::string instance_lock = InstanceRuntimeFolder() + "/" + InstanceLock::kName;
+    EXPECT_TRUE(Eventually([&] { return test::SomeoneWaitsForLock(instance_lock); }))
+        << "the second start did not wait for the first instance";
+    settings.reset();
+
+    // The files open in the order they were started in.
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_TRUE(Eventually([&] { return LatestRecentFile() == env_ / "b.zip"; }))
+        << "the second start's file was not opened";
+    EXPECT_EQ(LoadRecentFiles(), (std::vector<std::string>{env_ / "b.zip", env_ / "a.zip"}));
+    EXPECT_TRUE(first.Running());
 }
 
 TEST_F(HandOverTest, ShellCommandsAloneEndOrStayAsTheirTypeSays) {
@@ -111,14 +121,10 @@ TEST_F(HandOverTest, ShellCommandsAloneEndOrStayAsTheirTypeSays) {
     EXPECT_EQ(test::Run({"unzip", "-p", env_ / "d.zip", "d.txt"}).out, "member d");
 
     WriteClipboardBlock("Quorbel", MakeShellCommandBlock({5, {env_ / "c.zip"}}));
-    const pid_t open = Spawn({QUORBEL_APP_PATH, "/SHELLCOMMAND"});
-    ASSERT_GT(open, 0);
-    EXPECT_TRUE(Eventually([&] {
-        auto recent = LoadRecentFiles();
-        return !recent.empty() && recent.front() == env_ / "c.zip";
-    }));
-    EXPECT_TRUE(StillRunning(open));
-    Stop(open);
+    test::ChildProcess open({QUORBEL_APP_PATH, "/SHELLCOMMAND"}, env_ / "open.log");
+    ASSERT_TRUE(open.Started());
+    EXPECT_TRUE(Eventually([&] { return LatestRecentFile() == env_ / "c.zip"; }));
+    EXPECT_TRUE(open.Running());
 }
 
 }  // namespace

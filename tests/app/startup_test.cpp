@@ -1,6 +1,9 @@
 // Start-up decisions: switches, the installation check, recent files, leftover scratch folders.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,13 +91,39 @@ TEST(StartupTest, RecentFilesKeepExistingOnesWithoutGaps) {
     EXPECT_EQ(LoadRecentFiles(), (std::vector<std::string>{b, a}));
 }
 
+// Another process polls the list while an instance puts its latest archive first: it must
+// see the list before or after the change, never emptied half-way.
+TEST(StartupTest, ReadersNeverSeeTheRecentFilesHalfRewritten) {
+    IsolatedEnvironment env;
+    const std::string a = env / "a.zip", b = env / "b.zip";
+    WriteFile(a, "");
+    WriteFile(b, "");
+    AddRecentFile(b);
+    AddRecentFile(a);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            const std::vector<std::string> seen = LoadRecentFiles();
+            if (seen.size() != 2 || seen[0] == seen[1]) ++torn;
+            ++reads;
+        }
+    });
+    // The reader has to look at least a few times during the writes for the check to count.
+    for (int i = 0; i < 200 || reads < 50; ++i) AddRecentFile(i % 2 ? a : b);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    EXPECT_EQ(LoadRecentFiles().size(), 2u);
+}
+
 TEST(StartupTest, OnlyScratchFoldersOfEndedProcessesAreRemoved) {
     IsolatedEnvironment env;
     const std::string temp = env / "Quorbel";
-    pid_t child = fork();
-    if (child == 0) _exit(0);
-    waitpid(child, nullptr, 0);
-    const std::string dead = temp + "/17000000001_" + std::to_string(child);
+    test::ChildProcess child([] { return 0; });
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ(child.Wait(), 0);
+    const std::string dead = temp + "/17000000001_" + std::to_string(child.pid());
     const std::string alive = temp + "/17000000002_" + std::to_string(getpid());
     const std::string other = temp + "/keep-me";
     for (const std::string& f : {dead, alive, other}) MakeFolders(f);

@@ -1,5 +1,6 @@
 // quorbel-cli settings, run as the real program.
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -229,26 +230,20 @@ TEST_F(CliSettingsTest, UnwritableStoreMakesSetAndDeleteFail) {
 
 TEST_F(CliSettingsTest, ConcurrentProgramsLoseNoValue) {
     constexpr int kWrites = 50;
-    std::vector<pid_t> children;
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
     for (const char* prefix : {"left", "right"}) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            // No gtest macros in the child: its verdict is its exit code.
+        // No gtest macros in the child: its verdict is its exit code.
+        children.push_back(std::make_unique<test::ChildProcess>([prefix] {
             int failures = 0;
             for (int i = 0; i < kWrites; ++i) {
                 std::string name = std::string(prefix) + std::to_string(i);
                 if (Settings({"set", "Race", name, name}).exit_code != 0) ++failures;
             }
-            _exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(pid);
+            return failures == 0 ? 0 : 1;
+        }));
+        ASSERT_TRUE(children.back()->Started());
     }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (const auto& child : children) EXPECT_EQ(child->Wait(), 0);
     CommandResult list = Settings({"list", "Race"});
     ASSERT_EQ(list.exit_code, 0) << list.err;
     size_t lines = 0;

@@ -1,10 +1,13 @@
 #include "platform/instance.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/socket.h>
@@ -99,14 +102,14 @@ TEST_F(InstanceTest, RuntimeFolderIsPrivateAndPerUser) {
 TEST_F(InstanceTest, LockHeldByAnotherProcessCountsOnlyWhileItLives) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    test::ChildProcess child([&] {
         InstanceLock lock;
         const char ok = lock.Create() && !lock.AlreadyExisted() ? 'y' : 'n';
         (void)!write(ready[1], &ok, 1);
         for (;;) pause();  // until killed: the lock file stays behind, as after a crash
-    }
+        return 0;
+    });
+    ASSERT_TRUE(child.Started());
     close(ready[1]);
     char child_ok = 0;
     EXPECT_EQ(read(ready[0], &child_ok, 1), 1);
@@ -118,13 +121,47 @@ TEST_F(InstanceTest, LockHeldByAnotherProcessCountsOnlyWhileItLives) {
         EXPECT_TRUE(second.AlreadyExisted());
         EXPECT_EQ(second.Path(), Runtime() + "/Dorvex\xC2\xA7QuorbelFileMapping");
     }
-    kill(child, SIGKILL);
-    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    kill(child.pid(), SIGKILL);
+    ASSERT_EQ(child.Wait(), 128 + SIGKILL);
 
     ASSERT_TRUE(fs::exists(Runtime() + "/" + InstanceLock::kName));
     InstanceLock after;
     EXPECT_TRUE(after.Create());
     EXPECT_FALSE(after.AlreadyExisted());
+}
+
+// An instance sets up its activation socket and record after it took the lock; a second start
+// in between must wait for them rather than post its command line to nobody.
+TEST_F(InstanceTest, StartersWaitUntilTheFirstHolderIsReady) {
+    InstanceLock first;
+    ASSERT_TRUE(first.Create(true));
+    EXPECT_FALSE(first.AlreadyExisted());
+    std::atomic<bool> ready{false};
+    bool created = false, existed = false, was_ready = false;
+    std::thread starter([&] {
+        InstanceLock second;
+        created = second.Create(true);
+        existed = second.AlreadyExisted();
+        was_ready = ready;
+    });
+    bool waiting = false;
+    for (int i = 0; i < 600 && !waiting; ++i) {
+        waiting = test::SomeoneWaitsForLock(first.Path());
+        if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ready = true;
+    first.Ready();
+    starter.join();
+    EXPECT_TRUE(waiting) << "the second start did not wait";
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(existed);
+    EXPECT_TRUE(was_ready);
+    first.Ready();  // a second call changes nothing
+
+    // Once ready, the first holder lets further starters through at once.
+    InstanceLock third;
+    EXPECT_TRUE(third.Create());
+    EXPECT_TRUE(third.AlreadyExisted());
 }
 
 // A "/FIRSTTIME" start takes the lock beside a running instance and keeps the program counted

@@ -4,6 +4,7 @@
 #include <climits>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -304,27 +305,21 @@ TEST_F(RegistryAccessTest, WritesSeeChangesMadeByOthersMeanwhile) {
 
 TEST_F(RegistryAccessTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 50;
-    std::vector<pid_t> children;
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
     for (const char* prefix : {"first", "second"}) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            // No gtest macros in the child: its verdict is its exit code.
+        // No gtest macros in the child: its verdict is its exit code.
+        children.push_back(std::make_unique<test::ChildProcess>([prefix] {
             RegistryAccess reg;
             int failures = 0;
             for (int i = 0; i < kWrites; ++i) {
                 std::string name = std::string(prefix) + std::to_string(i);
                 if (!reg.WriteText(kUser, "Race", name, name)) ++failures;
             }
-            _exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(pid);
+            return failures == 0 ? 0 : 1;
+        }));
+        ASSERT_TRUE(children.back()->Started());
     }
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (const auto& child : children) EXPECT_EQ(child->Wait(), 0);
     const RegistryAccess::TextValues& values = reg_.EnumTextValues(kUser, "Race");
     EXPECT_EQ(values.size(), size_t(2 * kWrites));
     for (const char* prefix : {"first", "second"})

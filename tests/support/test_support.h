@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace quorbel::test {
 
@@ -58,9 +61,53 @@ struct CommandResult {
     std::string err;
 };
 
-// Runs argv (no shell) in `cwd` (empty: current folder), feeding `input` on stdin.
+// Runs argv (no shell) in `cwd` (empty: current folder), feeding `input` on stdin, and returns
+// once the program and everything that kept its output open have ended. The program runs in its
+// own process group; what is left of the group after it ended is killed.
 CommandResult Run(const std::vector<std::string>& argv, const std::string& cwd = "",
                   const std::string& input = "");
+
+// A process a test starts, ended on every path: its destructor (also after a failed
+// assertion) stops it unless it was already waited for. It runs in its own process group, so
+// stopping it reaches whatever it started there too; it dies with the test process should that
+// crash; it reads /dev/null and writes to a file or /dev/null, never to the test's own output,
+// which CTest reads until every holder has closed it.
+class ChildProcess {
+public:
+    // Runs argv (no shell, searched on PATH), its stdout and stderr appended to `output`.
+    explicit ChildProcess(const std::vector<std::string>& argv,
+                          const std::string& output = "/dev/null");
+    // Runs `body` in a copy of this process; its result is the exit code. No test macros in the
+    // body: nobody reports them.
+    explicit ChildProcess(const std::function<int()>& body);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    // True until the process ended.
+    bool Running();
+    // Waits for the end; the exit code, 128 + the signal number when a signal ended it, -1 when
+    // it never started.
+    int Wait();
+    // SIGTERM to its group, SIGKILL when it has not ended after the grace period, then reaps it;
+    // the result as Wait's.
+    int Stop(int grace_ms = 10000);
+
+private:
+    void Launch(const std::function<void()>& in_child);
+    bool Ended(bool wait);
+    int Reap();
+
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int exit_code_ = -1;
+};
+
+// True while somebody waits to lock a part of the file at `path` (the kernel lists each waiter
+// in /proc/locks): how a test sees that a process is blocked on a lock it holds.
+bool SomeoneWaitsForLock(const std::string& path);
 
 // True when `tool` is on PATH.
 bool HaveTool(const std::string& tool);
