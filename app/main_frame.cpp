@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStorageInfo>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -71,7 +73,7 @@ bool IsNetworkFileSystem(const QByteArray& type) {
 
 CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), files_(files) {
-    setWindowTitle("Quorbel");
+    setWindowTitle(kProgramTitle);
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
     mdi_->setViewMode(QMdiArea::SubWindowView);
@@ -88,6 +90,8 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     messages_ = new QPlainTextEdit(messages_dock_);
     messages_->setReadOnly(true);
     messages_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Reports pad their columns with blanks; they line up only in a fixed-pitch font.
+    messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     messages_dock_->setWidget(messages_);
     addDockWidget(Qt::BottomDockWidgetArea, messages_dock_);
     messages_dock_->hide();
@@ -96,9 +100,8 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     BuildMenus();
     BuildToolBar();
     BuildNavigation();
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
-        CChildFrame* child = sub ? qobject_cast<CChildFrame*>(sub->widget()) : nullptr;
-        setWindowTitle(child ? "Quorbel - [" + Q(child->Doc().Title()) + "]" : QString("Quorbel"));
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        UpdateTitle();
         UpdateStatusLine();
         UpdateCommands();
     });
@@ -405,7 +408,11 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) 
     child->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = mdi_->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    sub->setWindowTitle(Q(handler->ArchivePath()));
+    // The archive window carries the archive's name; the main title follows the active one.
+    child->setWindowTitle(Q(handler->ArchivePath()));
+    sub->setWindowTitle(child->windowTitle());
+    connect(sub, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(sub, &QObject::destroyed, this, &CMainFrame::UpdateTitle, Qt::QueuedConnection);
     connect(child, &CChildFrame::selectionChanged, this, &CMainFrame::UpdateStatusLine);
     connect(child, &CChildFrame::entryActivated, this, [this](int) { if (!Busy()) OpenFile(); });
     sub->showMaximized();
@@ -426,6 +433,7 @@ void CMainFrame::CloseChild(CChildFrame* child) {
             sub->close();
             break;
         }
+    UpdateTitle();
     UpdateCommands();
     UpdateStatusLine();
 }
@@ -793,7 +801,36 @@ void CMainFrame::ShowMessages(const std::string& text) {
 }
 
 QString CMainFrame::MessageText() const { return messages_->toPlainText(); }
-QString CMainFrame::StatusLineShown() const { return status_line_->text(); }
+QString CMainFrame::StatusLineShown() const { return status_line_text_; }
+QString CMainFrame::StatusBarShown() const {
+    return status_line_->isVisible() ? status_line_->text() : QString();
+}
+
+QString CMainFrame::WantedTitle() const {
+    if (!mdi_) return kProgramTitle;  // still being built
+    // The current window stays current while a dialog or another program has the focus.
+    // A window being closed is hidden before it goes.
+    QMdiSubWindow* sub = mdi_->currentSubWindow();
+    if (sub && sub->isHidden()) sub = nullptr;
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    for (auto it = windows.rbegin(); !sub && it != windows.rend(); ++it)
+        if (!(*it)->isHidden()) sub = *it;
+    if (!sub || sub->windowTitle().isEmpty()) return kProgramTitle;
+    return QString("%1 - [%2]").arg(kProgramTitle, sub->windowTitle());
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString wanted = WantedTitle();
+    if (windowTitle() == wanted) return;
+    setting_title_ = true;
+    setWindowTitle(wanted);
+    setting_title_ = false;
+}
+
+void CMainFrame::ShowStatusText() {
+    if (!status_line_) return;
+    status_line_->setText(status_tip_.isEmpty() ? status_line_text_ : status_tip_);
+}
 
 void CMainFrame::ShowError(const std::string& message) {
     if (!message.empty()) prompts_.ShowMessage(message);
@@ -802,12 +839,13 @@ void CMainFrame::ShowError(const std::string& message) {
 void CMainFrame::UpdateStatusLine() {
     CChildFrame* child = ActiveChild();
     if (!child || !child->Doc().Handler()) {
-        status_line_->clear();
-        return;
+        status_line_text_.clear();
+    } else {
+        CArchiveList* list = child->View() ? child->View()->List() : nullptr;
+        const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
+        status_line_text_ = Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed));
     }
-    CArchiveList* list = child->View() ? child->View()->List() : nullptr;
-    const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
-    status_line_->setText(Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed)));
+    ShowStatusText();
 }
 
 void CMainFrame::UpdateCommands() {
@@ -860,6 +898,23 @@ void CMainFrame::BringToFront() {
     }
     raise();
     activateWindow();
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // A command's tip takes the status line's place and gives it back when the pointer
+        // leaves. QMainWindow would paint it as a status-bar message over the line instead.
+        status_tip_ = static_cast<QStatusTipEvent*>(event)->tip();
+        ShowStatusText();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A maximised archive window adds its own title to ours; the title names it once.
+    if (event->type() == QEvent::WindowTitleChange && !setting_title_) UpdateTitle();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
