@@ -39,6 +39,7 @@
 #include "app/views/quorbel_form_view.h"
 #include "app/views/status_line.h"
 #include "app/ops/list_export.h"
+#include "app/ops/member_path.h"
 #include "app/ops/test_report.h"
 #include "core/settings.h"
 #include "core/status.h"
@@ -534,9 +535,13 @@ void CMainFrame::ModifyFocused(const QString& title, int what) {
     ArchiveHandler& h = *child->Doc().Handler();
     const ArchiveEntry& e = h.Entry(size_t(index));
     const std::string name(e.NamePart());
-    std::string initial = what == kRename ? name : what == kChangePath ? std::string(e.Folder()) : e.comment;
-    auto text = files_.AskText(S(title), name, initial);
+    // Paths are shown with '/' and may be typed with '/' or '\'; the archive keeps '\'.
+    std::string initial = what == kRename       ? name
+                          : what == kChangePath ? DisplayPath(e.Folder())
+                                                : e.comment;
+    auto text = files_.AskText(S(title), DisplayPath(name), initial);
     if (!text) return;
+    if (what != kNote) *text = StoredPath(*text);
     std::string comment = e.comment;
     int status = kStatusOk;
     if (what == kNote) {
@@ -650,7 +655,7 @@ void CMainFrame::Properties() {
     auto line = [](const char* label, const std::string& value) {
         return std::string(label) + " : " + value + "\n";
     };
-    std::string text = line(UiText("Name", "Nom").toUtf8().constData(), e.full_name) +
+    std::string text = line(UiText("Name", "Nom").toUtf8().constData(), DisplayPath(e.full_name)) +
                        line(UiText("Size", "Taille").toUtf8().constData(), e.SizeText()) +
                        line(UiText("Packed", "Compressé").toUtf8().constData(), e.PackedText()) +
                        line(UiText("Ratio", "Taux").toUtf8().constData(), e.RatioText()) +

@@ -1,5 +1,5 @@
-// The main window as a person reads it: its title, the status bar under a command's tip, and
-// reports in a fixed-pitch font.
+// The main window as a person reads it: its title, the status bar under a command's tip, member
+// paths with '/', reports in a fixed-pitch font.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -143,6 +143,48 @@ TEST_F(WindowTextTest, CommandTipTakesTheStatusLinesPlaceAndGivesItBack) {
     EXPECT_TRUE(frame.StatusBarShown().startsWith("Selected : 2 files (7.0 Bytes), Total : 2,"))
         << frame.StatusBarShown().toStdString();
     EXPECT_EQ(frame.StatusBarShown(), frame.StatusLineShown());
+}
+
+TEST_F(WindowTextTest, MemberPathsAreShownAndTypedWithSlashes) {
+    const std::string a = MakeZip("paths.zip", {Member("docs/sub/guide.md", "guide"), Member("top.txt", "t")});
+    // Change path is answered with '/' (a trailing one too); the archive stores '\'.
+    ScriptedFileChooser files({"moved/deeper/", "renamed.md"});
+    CMainFrame frame(prompts_, files);
+    CChildFrame* child = frame.OpenDocumentFile(a);
+    ASSERT_NE(child, nullptr);
+    ArchiveHandler* handler = child->Doc().Handler();
+    CArchiveList* list = child->View()->List();
+    auto row_of = [&](const std::string& stored) {
+        const int index = handler->FindEntry(stored);
+        for (int row = 0; row < list->RowCount(); ++row)
+            if (list->Model()->EntryAt(row) == index) return row;
+        return -1;
+    };
+    const int guide = row_of("docs\\sub\\guide.md");
+    ASSERT_GE(guide, 0);
+    EXPECT_EQ(list->TextOf(guide, kColPath), "docs/sub");
+    EXPECT_EQ(list->TextOf(row_of("top.txt"), kColPath), "");
+
+    list->setCurrentIndex(list->model()->index(guide, 1));
+    frame.ChangePath();
+    ASSERT_EQ(files.proposed.size(), 1u);
+    EXPECT_EQ(files.proposed[0], "docs/sub");
+    handler = child->Doc().Handler();
+    ASSERT_GE(handler->FindEntry("moved\\deeper\\guide.md"), 0);
+
+    list = child->View()->List();
+    const int moved = row_of("moved\\deeper\\guide.md");
+    ASSERT_GE(moved, 0);
+    EXPECT_EQ(list->TextOf(moved, kColPath), "moved/deeper");
+    list->setCurrentIndex(list->model()->index(moved, 1));
+    frame.RenameFile();
+    handler = child->Doc().Handler();
+    EXPECT_GE(handler->FindEntry("moved\\deeper\\renamed.md"), 0);
+
+    // The test report names members with '/' too.
+    frame.TestArchive();
+    EXPECT_TRUE(frame.MessageText().contains("Testing: \"moved/deeper/renamed.md\"")) << frame.MessageText().toStdString();
+    EXPECT_FALSE(frame.MessageText().contains('\\')) << frame.MessageText().toStdString();
 }
 
 TEST_F(WindowTextTest, ReportsUseTheFixedPitchFont) {
