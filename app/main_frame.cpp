@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/app_icons.h"
 #include "app/child_frame.h"
 #include "app/dialog_prompts.h"
 #include "app/dialogs/add_dialog.h"
@@ -75,6 +76,7 @@ bool IsNetworkFileSystem(const QByteArray& type) {
 CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), files_(files) {
     setWindowTitle(kProgramTitle);
+    setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
     mdi_->setViewMode(QMdiArea::SubWindowView);
@@ -125,7 +127,7 @@ QAction* CMainFrame::AddCommand(const QString& name, const QString& text, const 
     action->setObjectName(name);
     action->setToolTip(tip);
     action->setStatusTip(tip);
-    if (icon) action->setIcon(QIcon::fromTheme(icon));
+    if (icon) action->setIcon(ThemeIcon(icon));
     if (slot)
         connect(action, &QAction::triggered, this, [this, slot] {
             if (!Busy()) (this->*slot)();
@@ -202,17 +204,17 @@ void CMainFrame::BuildCommands() {
     AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
                "preferences-system", &CMainFrame::Options);
 
-    struct ViewCommand { const char* name; int type; QString text; const char* tip; };
+    struct ViewCommand { const char* name; int type; QString text; const char* tip; const char* icon; };
     const ViewCommand views[] = {
         {"Content", kViewContent, UiText("&Content", "&Contenu"),
-         "Display all files in the active archive"},
+         "Display all files in the active archive", "view-list-details"},
         {"Explorer", kViewExplorer, UiText("&Explorer", "&Explorateur"),
-         "Display the hierarchy of the active archive"},
+         "Display the hierarchy of the active archive", "view-list-tree"},
         {"Statistics", kViewStatistics, UiText("&Statistics", "&Statistiques"),
-         "Display the statistics for the active archive"},
+         "Display the statistics for the active archive", "view-statistics"},
     };
     for (const ViewCommand& v : views) {
-        QAction* a = AddCommand(v.name, v.text, v.tip, nullptr, nullptr);
+        QAction* a = AddCommand(v.name, v.text, v.tip, v.icon, nullptr);
         a->setCheckable(true);
         a->setData(v.type);
         const int type = v.type;
@@ -311,7 +313,7 @@ namespace {
 
 QTreeWidgetItem* FolderItem(QTreeWidgetItem* parent, const QString& label, const QString& path) {
     auto* item = new QTreeWidgetItem(parent, {label});
-    item->setIcon(0, QIcon::fromTheme("folder"));
+    item->setIcon(0, ThemeIcon("folder"));
     item->setData(0, kPathRole, path);
     item->setToolTip(0, path);
     // A placeholder child gives the item its expander until it is opened.
@@ -324,9 +326,9 @@ QTreeWidgetItem* FolderItem(QTreeWidgetItem* parent, const QString& label, const
 void CMainFrame::FillNavigation() {
     tree_->clear();
     auto* computer = new QTreeWidgetItem(tree_, {UiText("My Computer", "Poste de travail")});
-    computer->setIcon(0, QIcon::fromTheme("computer"));
+    computer->setIcon(0, ThemeIcon("computer"));
     auto* network = new QTreeWidgetItem(tree_, {UiText("Network Neighborhood", "Voisinage réseau")});
-    network->setIcon(0, QIcon::fromTheme("network-workgroup"));
+    network->setIcon(0, ThemeIcon("network-workgroup"));
     FolderItem(computer, "/", "/");
     FolderItem(computer, UiText("Home", "Dossier personnel"), QDir::homePath());
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
@@ -348,7 +350,7 @@ void CMainFrame::FillNavigation() {
         QDir(help_folder).entryList({"*.htm", "*.html"}, QDir::Files, QDir::Name);
     if (!topics.isEmpty()) {
         auto* help = new QTreeWidgetItem(tree_, {UiText("Help", "Aide")});
-        help->setIcon(0, QIcon::fromTheme("help-contents"));
+        help->setIcon(0, ThemeIcon("help-contents"));
         int number = 1;
         for (const QString& topic : topics) {
             auto* item = new QTreeWidgetItem(help, {QString::number(number++) + ". " + topic});
@@ -372,7 +374,7 @@ void CMainFrame::ExpandFolderItem(QTreeWidgetItem* item) {
         if (!IsArchiveFile(S(info.filePath()))) continue;
         auto* file = new QTreeWidgetItem(item, {info.fileName()});
         file->setIcon(0, QIcon::fromTheme(Q(MimeIconName(S(info.fileName()))),
-                                          QIcon::fromTheme("package-x-generic")));
+                                          ThemeIcon("package-x-generic")));
         file->setData(0, kPathRole, info.filePath());
     }
 }
@@ -411,6 +413,7 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) 
     sub->setAttribute(Qt::WA_DeleteOnClose);
     // The archive window carries the archive's name; the main title follows the active one.
     child->setWindowTitle(Q(handler->ArchivePath()));
+    child->setWindowIcon(ThemeIcon("package-x-generic"));
     sub->setWindowTitle(child->windowTitle());
     connect(sub, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateTitle);
     connect(sub, &QObject::destroyed, this, &CMainFrame::UpdateTitle, Qt::QueuedConnection);

@@ -1,5 +1,5 @@
 // The main window as a person reads it: its title, the status bar under a command's tip, member
-// paths with '/', reports in a fixed-pitch font.
+// paths with '/', reports in a fixed-pitch font, and icons on the toolbar and the windows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,8 +13,10 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <functional>
 
+#include "app/app_icons.h"
 #include "app/child_frame.h"
 #include "app/dialog_prompts.h"
 #include "app/main_frame.h"
@@ -202,6 +204,41 @@ TEST_F(WindowTextTest, ReportsUseTheFixedPitchFont) {
     const QFontMetrics metrics(messages->font());
     EXPECT_EQ(metrics.horizontalAdvance("i"), metrics.horizontalAdvance("W"))
         << QFontInfo(messages->font()).family().toStdString();
+}
+
+TEST_F(WindowTextTest, ToolbarAndWindowsCarryIcons) {
+    // A theme without our names: every toolbar icon is then one we carry.
+    struct ThemeGuard {
+        QString theme = QIcon::themeName();
+        ~ThemeGuard() { QIcon::setThemeName(theme); }
+    } guard;
+    QIcon::setThemeName("quorbel-test-no-such-theme");
+    ScriptedFileChooser files({});
+    CMainFrame frame(prompts_, files);
+    int with_icon = 0;
+    for (QAction* action : frame.ToolBar()->actions()) {
+        if (action->isSeparator()) continue;
+        EXPECT_FALSE(action->icon().isNull()) << action->objectName().toStdString();
+        EXPECT_FALSE(action->icon().pixmap(22, 22).isNull()) << action->objectName().toStdString();
+        ++with_icon;
+    }
+    EXPECT_EQ(with_icon, 10);
+    QTreeWidget* tree = frame.NavigationTree();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        EXPECT_FALSE(tree->topLevelItem(i)->icon(0).isNull()) << tree->topLevelItem(i)->text(0).toStdString();
+
+    const QList<QSize> sizes = frame.windowIcon().availableSizes();
+    for (int n : {16, 32, 48, 256}) EXPECT_TRUE(sizes.contains(QSize(n, n))) << n;
+    const QImage big = frame.windowIcon().pixmap(256, 256).toImage();
+    ASSERT_FALSE(big.isNull());
+    EXPECT_EQ(big.pixelColor(0, 0).alpha(), 0) << "the corners stay transparent";
+    EXPECT_EQ(big.pixelColor(128, 128).alpha(), 255);
+
+    const std::string a = MakeZip("i.zip", {Member("a.txt", "a")});
+    CChildFrame* child = frame.OpenDocumentFile(a);
+    ASSERT_NE(child, nullptr);
+    EXPECT_FALSE(child->parentWidget()->windowIcon().isNull());
+    EXPECT_TRUE(BundledIcon("no-such-icon").isNull());
 }
 
 }  // namespace
