@@ -114,8 +114,9 @@ ScriptedFileChooser ScriptedFileChooser::FromEnvironment() {
 }
 
 std::optional<std::string> ScriptedFileChooser::AskText(const std::string& title,
-                                                        const std::string&, const std::string&) {
+                                                        const std::string&, const std::string& initial) {
     asked.push_back(title);
+    proposed.push_back(initial);
     if (answers_.empty()) return std::nullopt;
     std::string answer = answers_.front();
     answers_.pop_front();

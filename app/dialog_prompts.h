@@ -75,6 +75,7 @@ public:
     std::vector<std::string> OpenFiles(const std::string& title, const std::string& filter,
                                        const std::string& start, bool several) override;
     std::vector<std::string> asked;
+    std::vector<std::string> proposed;  // the initial text of each AskText
 
 private:
     std::deque<std::string> answers_;

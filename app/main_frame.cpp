@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStorageInfo>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/app_icons.h"
 #include "app/child_frame.h"
 #include "app/dialog_prompts.h"
 #include "app/dialogs/add_dialog.h"
@@ -37,6 +40,7 @@
 #include "app/views/quorbel_form_view.h"
 #include "app/views/status_line.h"
 #include "app/ops/list_export.h"
+#include "app/ops/member_path.h"
 #include "app/ops/test_report.h"
 #include "core/settings.h"
 #include "core/status.h"
@@ -71,7 +75,8 @@ bool IsNetworkFileSystem(const QByteArray& type) {
 
 CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), files_(files) {
-    setWindowTitle("Quorbel");
+    setWindowTitle(kProgramTitle);
+    setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
     mdi_->setViewMode(QMdiArea::SubWindowView);
@@ -88,6 +93,8 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     messages_ = new QPlainTextEdit(messages_dock_);
     messages_->setReadOnly(true);
     messages_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Reports pad their columns with blanks; they line up only in a fixed-pitch font.
+    messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     messages_dock_->setWidget(messages_);
     addDockWidget(Qt::BottomDockWidgetArea, messages_dock_);
     messages_dock_->hide();
@@ -96,9 +103,8 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     BuildMenus();
     BuildToolBar();
     BuildNavigation();
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
-        CChildFrame* child = sub ? qobject_cast<CChildFrame*>(sub->widget()) : nullptr;
-        setWindowTitle(child ? "Quorbel - [" + Q(child->Doc().Title()) + "]" : QString("Quorbel"));
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        UpdateTitle();
         UpdateStatusLine();
         UpdateCommands();
     });
@@ -121,7 +127,7 @@ QAction* CMainFrame::AddCommand(const QString& name, const QString& text, const 
     action->setObjectName(name);
     action->setToolTip(tip);
     action->setStatusTip(tip);
-    if (icon) action->setIcon(QIcon::fromTheme(icon));
+    if (icon) action->setIcon(ThemeIcon(icon));
     if (slot)
         connect(action, &QAction::triggered, this, [this, slot] {
             if (!Busy()) (this->*slot)();
@@ -198,17 +204,17 @@ void CMainFrame::BuildCommands() {
     AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
                "preferences-system", &CMainFrame::Options);
 
-    struct ViewCommand { const char* name; int type; QString text; const char* tip; };
+    struct ViewCommand { const char* name; int type; QString text; const char* tip; const char* icon; };
     const ViewCommand views[] = {
         {"Content", kViewContent, UiText("&Content", "&Contenu"),
-         "Display all files in the active archive"},
+         "Display all files in the active archive", "view-list-details"},
         {"Explorer", kViewExplorer, UiText("&Explorer", "&Explorateur"),
-         "Display the hierarchy of the active archive"},
+         "Display the hierarchy of the active archive", "view-list-tree"},
         {"Statistics", kViewStatistics, UiText("&Statistics", "&Statistiques"),
-         "Display the statistics for the active archive"},
+         "Display the statistics for the active archive", "view-statistics"},
     };
     for (const ViewCommand& v : views) {
-        QAction* a = AddCommand(v.name, v.text, v.tip, nullptr, nullptr);
+        QAction* a = AddCommand(v.name, v.text, v.tip, v.icon, nullptr);
         a->setCheckable(true);
         a->setData(v.type);
         const int type = v.type;
@@ -307,7 +313,7 @@ namespace {
 
 QTreeWidgetItem* FolderItem(QTreeWidgetItem* parent, const QString& label, const QString& path) {
     auto* item = new QTreeWidgetItem(parent, {label});
-    item->setIcon(0, QIcon::fromTheme("folder"));
+    item->setIcon(0, ThemeIcon("folder"));
     item->setData(0, kPathRole, path);
     item->setToolTip(0, path);
     // A placeholder child gives the item its expander until it is opened.
@@ -320,9 +326,9 @@ QTreeWidgetItem* FolderItem(QTreeWidgetItem* parent, const QString& label, const
 void CMainFrame::FillNavigation() {
     tree_->clear();
     auto* computer = new QTreeWidgetItem(tree_, {UiText("My Computer", "Poste de travail")});
-    computer->setIcon(0, QIcon::fromTheme("computer"));
+    computer->setIcon(0, ThemeIcon("computer"));
     auto* network = new QTreeWidgetItem(tree_, {UiText("Network Neighborhood", "Voisinage réseau")});
-    network->setIcon(0, QIcon::fromTheme("network-workgroup"));
+    network->setIcon(0, ThemeIcon("network-workgroup"));
     FolderItem(computer, "/", "/");
     FolderItem(computer, UiText("Home", "Dossier personnel"), QDir::homePath());
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
@@ -344,7 +350,7 @@ void CMainFrame::FillNavigation() {
         QDir(help_folder).entryList({"*.htm", "*.html"}, QDir::Files, QDir::Name);
     if (!topics.isEmpty()) {
         auto* help = new QTreeWidgetItem(tree_, {UiText("Help", "Aide")});
-        help->setIcon(0, QIcon::fromTheme("help-contents"));
+        help->setIcon(0, ThemeIcon("help-contents"));
         int number = 1;
         for (const QString& topic : topics) {
             auto* item = new QTreeWidgetItem(help, {QString::number(number++) + ". " + topic});
@@ -368,7 +374,7 @@ void CMainFrame::ExpandFolderItem(QTreeWidgetItem* item) {
         if (!IsArchiveFile(S(info.filePath()))) continue;
         auto* file = new QTreeWidgetItem(item, {info.fileName()});
         file->setIcon(0, QIcon::fromTheme(Q(MimeIconName(S(info.fileName()))),
-                                          QIcon::fromTheme("package-x-generic")));
+                                          ThemeIcon("package-x-generic")));
         file->setData(0, kPathRole, info.filePath());
     }
 }
@@ -405,7 +411,12 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) 
     child->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = mdi_->addSubWindow(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    sub->setWindowTitle(Q(handler->ArchivePath()));
+    // The archive window carries the archive's name; the main title follows the active one.
+    child->setWindowTitle(Q(handler->ArchivePath()));
+    child->setWindowIcon(ThemeIcon("package-x-generic"));
+    sub->setWindowTitle(child->windowTitle());
+    connect(sub, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateTitle);
+    connect(sub, &QObject::destroyed, this, &CMainFrame::UpdateTitle, Qt::QueuedConnection);
     connect(child, &CChildFrame::selectionChanged, this, &CMainFrame::UpdateStatusLine);
     connect(child, &CChildFrame::entryActivated, this, [this](int) { if (!Busy()) OpenFile(); });
     sub->showMaximized();
@@ -426,6 +437,7 @@ void CMainFrame::CloseChild(CChildFrame* child) {
             sub->close();
             break;
         }
+    UpdateTitle();
     UpdateCommands();
     UpdateStatusLine();
 }
@@ -526,9 +538,13 @@ void CMainFrame::ModifyFocused(const QString& title, int what) {
     ArchiveHandler& h = *child->Doc().Handler();
     const ArchiveEntry& e = h.Entry(size_t(index));
     const std::string name(e.NamePart());
-    std::string initial = what == kRename ? name : what == kChangePath ? std::string(e.Folder()) : e.comment;
-    auto text = files_.AskText(S(title), name, initial);
+    // Paths are shown with '/' and may be typed with '/' or '\'; the archive keeps '\'.
+    std::string initial = what == kRename       ? name
+                          : what == kChangePath ? DisplayPath(e.Folder())
+                                                : e.comment;
+    auto text = files_.AskText(S(title), DisplayPath(name), initial);
     if (!text) return;
+    if (what != kNote) *text = StoredPath(*text);
     std::string comment = e.comment;
     int status = kStatusOk;
     if (what == kNote) {
@@ -642,7 +658,7 @@ void CMainFrame::Properties() {
     auto line = [](const char* label, const std::string& value) {
         return std::string(label) + " : " + value + "\n";
     };
-    std::string text = line(UiText("Name", "Nom").toUtf8().constData(), e.full_name) +
+    std::string text = line(UiText("Name", "Nom").toUtf8().constData(), DisplayPath(e.full_name)) +
                        line(UiText("Size", "Taille").toUtf8().constData(), e.SizeText()) +
                        line(UiText("Packed", "Compressé").toUtf8().constData(), e.PackedText()) +
                        line(UiText("Ratio", "Taux").toUtf8().constData(), e.RatioText()) +
@@ -793,7 +809,36 @@ void CMainFrame::ShowMessages(const std::string& text) {
 }
 
 QString CMainFrame::MessageText() const { return messages_->toPlainText(); }
-QString CMainFrame::StatusLineShown() const { return status_line_->text(); }
+QString CMainFrame::StatusLineShown() const { return status_line_text_; }
+QString CMainFrame::StatusBarShown() const {
+    return status_line_->isVisible() ? status_line_->text() : QString();
+}
+
+QString CMainFrame::WantedTitle() const {
+    if (!mdi_) return kProgramTitle;  // still being built
+    // The current window stays current while a dialog or another program has the focus.
+    // A window being closed is hidden before it goes.
+    QMdiSubWindow* sub = mdi_->currentSubWindow();
+    if (sub && sub->isHidden()) sub = nullptr;
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    for (auto it = windows.rbegin(); !sub && it != windows.rend(); ++it)
+        if (!(*it)->isHidden()) sub = *it;
+    if (!sub || sub->windowTitle().isEmpty()) return kProgramTitle;
+    return QString("%1 - [%2]").arg(kProgramTitle, sub->windowTitle());
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString wanted = WantedTitle();
+    if (windowTitle() == wanted) return;
+    setting_title_ = true;
+    setWindowTitle(wanted);
+    setting_title_ = false;
+}
+
+void CMainFrame::ShowStatusText() {
+    if (!status_line_) return;
+    status_line_->setText(status_tip_.isEmpty() ? status_line_text_ : status_tip_);
+}
 
 void CMainFrame::ShowError(const std::string& message) {
     if (!message.empty()) prompts_.ShowMessage(message);
@@ -802,12 +847,13 @@ void CMainFrame::ShowError(const std::string& message) {
 void CMainFrame::UpdateStatusLine() {
     CChildFrame* child = ActiveChild();
     if (!child || !child->Doc().Handler()) {
-        status_line_->clear();
-        return;
+        status_line_text_.clear();
+    } else {
+        CArchiveList* list = child->View() ? child->View()->List() : nullptr;
+        const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
+        status_line_text_ = Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed));
     }
-    CArchiveList* list = child->View() ? child->View()->List() : nullptr;
-    const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
-    status_line_->setText(Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed)));
+    ShowStatusText();
 }
 
 void CMainFrame::UpdateCommands() {
@@ -860,6 +906,23 @@ void CMainFrame::BringToFront() {
     }
     raise();
     activateWindow();
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        // A command's tip takes the status line's place and gives it back when the pointer
+        // leaves. QMainWindow would paint it as a status-bar message over the line instead.
+        status_tip_ = static_cast<QStatusTipEvent*>(event)->tip();
+        ShowStatusText();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A maximised archive window adds its own title to ours; the title names it once.
+    if (event->type() == QEvent::WindowTitleChange && !setting_title_) UpdateTitle();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

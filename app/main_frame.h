@@ -29,6 +29,8 @@ class FileChooser;
 class UserPrompts;
 class ArchiveHandler;
 
+inline const QString kProgramTitle = QStringLiteral("Quorbel");
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -77,7 +79,10 @@ public:
     // The program's message window.
     void ShowMessages(const std::string& text);
     QString MessageText() const;
+    // The archive window's status line, and what the status bar shows now (the line, a
+    // command's tip in its place, or nothing while an operation shows its progress).
     QString StatusLineShown() const;
+    QString StatusBarShown() const;
     // Shows a failure of an operation in a message box.
     void ShowError(const std::string& message);
 
@@ -94,6 +99,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QAction* AddCommand(const QString& name, const QString& text, const QString& tip,
@@ -105,6 +112,10 @@ private:
     void FillNavigation();
     void ExpandFolderItem(QTreeWidgetItem* item);
     void UpdateStatusLine();
+    void ShowStatusText();
+    // "Quorbel - [<archive>]" while an archive window is active, else "Quorbel".
+    QString WantedTitle() const;
+    void UpdateTitle();
     void UpdateCommands();
     void SetBusy(bool busy);
     void RefreshRecentMenu();
@@ -117,9 +128,12 @@ private:
 
     UserPrompts& prompts_;
     FileChooser& files_;
-    QMdiArea* mdi_;
-    CStatusProgress* progress_;
-    QLabel* status_line_;
+    QMdiArea* mdi_ = nullptr;
+    CStatusProgress* progress_ = nullptr;
+    QLabel* status_line_ = nullptr;
+    QString status_line_text_;
+    QString status_tip_;
+    bool setting_title_ = false;
     QToolBar* toolbar_ = nullptr;
     QDockWidget* navigation_ = nullptr;
     QTreeWidget* tree_ = nullptr;

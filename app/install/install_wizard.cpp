@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/app_icons.h"
 #include "app/install/installer_actions.h"
 #include "app/status_progress.h"
 #include "app/ui_text.h"
@@ -35,6 +36,7 @@ class SetupProgress : public QDialog {
 public:
     explicit SetupProgress(QWidget* parent) : QDialog(parent) {
         setWindowTitle("Quorbel Setup");
+        setWindowIcon(ProgramIcon());
         auto* layout = new QVBoxLayout(this);
         progress = new CStatusProgress(this);
         layout->addWidget(progress);
@@ -48,6 +50,7 @@ public:
 CInstallWizard::CInstallWizard(std::string running_program, UserPrompts& prompts, QWidget* parent)
     : QWizard(parent), running_program_(std::move(running_program)), prompts_(prompts) {
     setWindowTitle("Quorbel Installation");
+    setWindowIcon(ProgramIcon());
 
     auto* license_page = new QWizardPage(this);
     license_page->setTitle("License - [Quorbel Setup]");

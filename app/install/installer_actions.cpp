@@ -159,6 +159,9 @@ bool InstallOrRemove(bool install, const std::string& folder_in, bool english,
 
     RemoveMenuGroup();
     if (install) InstallMenuGroup(folder, english);
+    // The entries name the program's icon; the icon theme of the user's data folder holds it.
+    if (install) xdg::WriteProgramIcons();
+    else xdg::RemoveProgramIcons();
 
     RegistryAccess reg;
     const auto user = RegistryRoot::CurrentUser;

@@ -1,5 +1,6 @@
 #include "app/install/xdg_integration.h"
 
+#include <QFile>
 #include <QMimeDatabase>
 #include <QMimeType>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/app_icons.h"
 #include "app/install/help_topics.h"
 #include "app/install/registrations.h"
 #include "core/messages.h"
@@ -499,16 +501,19 @@ bool UpdateMimeApps(const std::vector<std::string>& wanted) {
 }
 
 std::string EntryText(const std::string& name, const std::vector<std::string>& exec,
-                      const std::string& working_folder) {
+                      const std::string& working_folder, const char* icon) {
     std::string line;
     for (const std::string& arg : exec) line += (line.empty() ? "" : " ") + ExecArgument(arg);
     return "[Desktop Entry]\nType=Application\nName=" + EscapeValue(name) + "\nExec=" + line +
-           "\nPath=" + EscapeValue(working_folder) + "\nTerminal=false\n";
+           "\nPath=" + EscapeValue(working_folder) + "\nTerminal=false\nIcon=" + icon + "\n";
 }
 
-std::string DirectoryText(const std::string& name) {
-    return "[Desktop Entry]\nType=Directory\nName=" + EscapeValue(name) + "\n";
+std::string DirectoryText(const std::string& name, const char* icon) {
+    return "[Desktop Entry]\nType=Directory\nName=" + EscapeValue(name) + "\nIcon=" + icon + "\n";
 }
+
+// The help pages show the desktop's help icon; everything else shows ours.
+constexpr const char* kHelpIcon = "help-browser";
 
 enum class HelpGroup { Help, Windows, Options };
 
@@ -532,12 +537,13 @@ const char* kReinstallEntry = "dorvex-quorbel-reinstall.desktop";
 struct DirectoryFile {
     const char* file;
     const char* name;
+    const char* icon;
 };
 constexpr DirectoryFile kDirectories[] = {
-    {"dorvex-quorbel.directory", "Dorvex Quorbel"},
-    {"dorvex-quorbel-help.directory", "Help"},
-    {"dorvex-quorbel-help-windows.directory", "Windows"},
-    {"dorvex-quorbel-help-options.directory", "Options"},
+    {"dorvex-quorbel.directory", "Dorvex Quorbel", kProgramIconName},
+    {"dorvex-quorbel-help.directory", "Help", kHelpIcon},
+    {"dorvex-quorbel-help-windows.directory", "Windows", kHelpIcon},
+    {"dorvex-quorbel-help-options.directory", "Options", kHelpIcon},
 };
 
 std::string ApplicationsFolder() { return DataHome() + "/applications"; }
@@ -586,7 +592,8 @@ bool WriteDocumentEntry(const std::string& program_path, const std::vector<std::
     const std::string program = ExecArgument(program_path);
     std::string text = "[Desktop Entry]\nType=Application\nName=Quorbel\nExec=" + program +
                        " %f\nPath=" + EscapeValue(FolderOf(program_path)) +
-                       "\nTerminal=false\n"
+                       "\nTerminal=false\nIcon=" + kProgramIconName +
+                       "\n"
                        // The menu group has its own visible entry; this one carries the types.
                        "NoDisplay=true\n";
     if (!mime_types.empty()) {
@@ -662,11 +669,12 @@ std::vector<std::string> MenuGroupFiles() {
 bool WriteMenuGroup(const std::string& install_folder, bool english) {
     const std::string apps = ApplicationsFolder() + "/";
     const std::string program = install_folder + "/quorbel";
-    bool ok = WriteFileAtomic(apps + kProgramEntry, EntryText("Quorbel", {program}, install_folder));
-    ok = WriteFileAtomic(apps + kUninstallEntry,
-                         EntryText("Uninstall Quorbel", {program, "/UNINSTALL"}, install_folder)) && ok;
-    ok = WriteFileAtomic(apps + kReinstallEntry,
-                         EntryText("Re-install Quorbel", {program, "/INSTALL"}, install_folder)) && ok;
+    bool ok = WriteFileAtomic(apps + kProgramEntry,
+                              EntryText("Quorbel", {program}, install_folder, kProgramIconName));
+    ok = WriteFileAtomic(apps + kUninstallEntry, EntryText("Uninstall Quorbel", {program, "/UNINSTALL"},
+                                                           install_folder, kProgramIconName)) && ok;
+    ok = WriteFileAtomic(apps + kReinstallEntry, EntryText("Re-install Quorbel", {program, "/INSTALL"},
+                                                           install_folder, kProgramIconName)) && ok;
     int numbers[3] = {0, 0, 0};
     for (size_t i = 0; i < std::size(kHelpTopics); ++i) {
         const HelpTopic& topic = kHelpTopics[i];
@@ -675,12 +683,55 @@ bool WriteMenuGroup(const std::string& install_folder, bool english) {
         char title[256];
         std::snprintf(title, sizeof title, english ? topic.english : topic.french, number);
         const std::string page = install_folder + "/help/" + topic.page;
-        ok = WriteFileAtomic(apps + HelpEntryName(i), EntryText(title, {"xdg-open", page}, FolderOf(page))) &&
+        ok = WriteFileAtomic(apps + HelpEntryName(i), EntryText(title, {"xdg-open", page}, FolderOf(page), kHelpIcon)) &&
              ok;
     }
     for (const DirectoryFile& d : kDirectories)
-        ok = WriteFileAtomic(DirectoriesFolder() + "/" + d.file, DirectoryText(d.name)) && ok;
+        ok = WriteFileAtomic(DirectoriesFolder() + "/" + d.file, DirectoryText(d.name, d.icon)) && ok;
     return WriteFileAtomic(MenuMergePath(), MenuText()) && ok;
+}
+
+namespace {
+std::string IconSizeFolder(int size) {
+    return DataHome() + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size);
+}
+}  // namespace
+
+std::vector<std::string> ProgramIconPaths() {
+    std::vector<std::string> paths;
+    for (int size : ProgramIconSizes())
+        paths.push_back(IconSizeFolder(size) + "/apps/" + kProgramIconName + ".png");
+    return paths;
+}
+
+bool WriteProgramIcons() {
+    const std::vector<int> sizes = ProgramIconSizes();
+    bool ok = !sizes.empty();
+    for (int size : sizes) {
+        QFile carried(ProgramIconResource(size));
+        if (!carried.open(QIODevice::ReadOnly)) {
+            ok = false;
+            continue;
+        }
+        const QByteArray png = carried.readAll();
+        ok = UpdateFile(IconSizeFolder(size) + "/apps/" + kProgramIconName + ".png",
+                        std::string(png.constData(), size_t(png.size()))) && ok;
+    }
+    // A theme cache older than its folder makes the desktop look at the folder again.
+    const std::string theme = DataHome() + "/icons/hicolor";
+    if (ok) (void)utimensat(AT_FDCWD, theme.c_str(), nullptr, 0);
+    return ok;
+}
+
+bool RemoveProgramIcons() {
+    bool ok = true;
+    for (int size : ProgramIconSizes()) {
+        const std::string apps = IconSizeFolder(size) + "/apps";
+        ok = RemoveFile(apps + "/" + kProgramIconName + ".png") && ok;
+        // Folders another program still uses are not empty and stay.
+        if (rmdir(apps.c_str()) == 0) rmdir(IconSizeFolder(size).c_str());
+    }
+    return ok;
 }
 
 bool RemoveMenuGroupFiles() {

@@ -65,6 +65,13 @@ bool RemoveDocumentEntry();
 bool WriteContextMenus(const std::string& companion);
 bool RemoveContextMenus();
 
+// The program's icon in the hicolor theme below DataHome(): one PNG file per carried size,
+// <data>/icons/hicolor/<n>x<n>/apps/dorvex-quorbel.png. Removal deletes those files and the
+// size folders they leave empty.
+std::vector<std::string> ProgramIconPaths();
+bool WriteProgramIcons();
+bool RemoveProgramIcons();
+
 // Every file of the menu group, in the order they are written.
 std::vector<std::string> MenuGroupFiles();
 bool WriteMenuGroup(const std::string& install_folder, bool english);

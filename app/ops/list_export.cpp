@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/ops/member_path.h"
 #include "core/messages.h"
 #include "core/status.h"
 #include "platform/registry_access.h"
@@ -35,7 +36,7 @@ const std::string& ColumnText(const ArchiveEntry& e, int column, std::string& sc
     case 6: return scratch = e.PackedText();
     case 7: return scratch = e.CrcText();
     case 8: return scratch = e.AttributeText();
-    case 9: scratch.assign(e.Folder()); return scratch;
+    case 9: return scratch = DisplayPath(e.Folder());
     case 10: return e.comment;
     default: scratch.clear(); return scratch;
     }
@@ -70,6 +71,12 @@ std::string Upper(const std::string& s) {
     return out;
 }
 
+// A line feed or TAB inside a name or a note would split the row or the field; every export
+// writes control characters escaped.
+std::string ExportText(const ArchiveEntry& e, int column, std::string& scratch) {
+    return EscapeControlCharacters(ColumnText(e, column, scratch));
+}
+
 void AppendPadded(std::string& out, const std::string& text, size_t width, bool right) {
     size_t pad = width > TextWidth(text) ? width - TextWidth(text) : 0;
     if (right) out.append(pad, ' ');
@@ -94,7 +101,7 @@ bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitch
         for (size_t k = 0; k < cols.size(); ++k) {
             width[k] = TextWidth(ColumnTitle(cols[k]));
             for (const ArchiveEntry* e : rows)
-                width[k] = std::max(width[k], TextWidth(ColumnText(*e, cols[k], scratch)));
+                width[k] = std::max(width[k], TextWidth(ExportText(*e, cols[k], scratch)));
         }
         for (size_t k = 0; k < cols.size(); ++k)
             AppendPadded(out, Upper(ColumnTitle(cols[k])), width[k], IsRightAligned(cols[k]));
@@ -105,7 +112,7 @@ bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitch
                 break;
             }
             for (size_t k = 0; k < cols.size(); ++k)
-                AppendPadded(out, ColumnText(*rows[r], cols[k], scratch), width[k], IsRightAligned(cols[k]));
+                AppendPadded(out, ExportText(*rows[r], cols[k], scratch), width[k], IsRightAligned(cols[k]));
             out += line_end;
         }
     } else {
@@ -117,7 +124,7 @@ bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitch
             }
             for (size_t k = 0; k < cols.size(); ++k) {
                 if (k) out += sep;
-                std::string value = ColumnText(*rows[r], cols[k], scratch);
+                std::string value = ExportText(*rows[r], cols[k], scratch);
                 std::replace(value.begin(), value.end(), sep, ' ');
                 out += value;
             }

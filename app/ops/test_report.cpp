@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/ops/member_path.h"
 #include "core/messages.h"
 
 namespace quorbel {
@@ -44,8 +45,9 @@ TestReport RunTest(ArchiveHandler& handler, std::time_t now) {
         if (slot->second == statuses.size()) statuses.push_back(slot->first);
         lines.push_back({entry, slot->second});
     };
+    // Names are shown with '/', and a line feed in one does not start a line of its own.
     auto label_of = [&](size_t entry) {
-        return FormatText(StringById(text_id::kTestLine).c_str(), handler.Entry(entry).full_name.c_str());
+        return FormatText(StringById(text_id::kTestLine).c_str(), EscapeControlCharacters(DisplayPath(handler.Entry(entry).full_name)).c_str());
     };
     ProgressSink& sink = *handler.Sink();
     sink.Begin();

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "app/ops/member_path.h"
 #include "app/ui_text.h"
 #include "core/messages.h"
 #include "core/type_cache.h"
@@ -42,7 +43,7 @@ std::string_view TextKeySource(const ArchiveEntry& e, int column, std::string& s
         case kColName: return e.NamePart();
         case kColType: return e.TypeText();
         case kColAttrib: scratch = e.AttributeText(); return scratch;
-        case kColPath: return e.Folder();
+        case kColPath: scratch = DisplayPath(e.Folder()); return scratch;
         default: return e.comment;
     }
 }
@@ -100,7 +101,7 @@ QString EntryColumnText(const ArchiveEntry& e, int column) {
         case kColPacked: return Q(e.PackedText());
         case kColCrc: return Q(e.CrcText());
         case kColAttrib: return Q(e.AttributeText());
-        case kColPath: return Q(std::string(e.Folder()));
+        case kColPath: return Q(DisplayPath(e.Folder()));
         case kColNote: return Q(e.comment);
         default: return {};
     }

@@ -1,6 +1,8 @@
 // Installing into a private home and removing again: files, records, verdicts of start-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -104,6 +106,18 @@ TEST_F(InstallTest, InstallsEverythingAndRemovesOnlyWhatItMade) {
     EXPECT_EQ(launcher_.calls.back(), "run " + program + " /FIRSTTIME (in " + folder + ")");
     EXPECT_FALSE(CheckInstallation(StartSwitch::None, QUORBEL_APP_PATH).needed);
     EXPECT_FALSE(OurFilesBelow(env_ / "data/applications").empty()) << "no menu entries";
+    // The program's icon in the user's hicolor theme, every size the program carries.
+    const std::vector<std::string> icons = xdg::ProgramIconPaths();
+    ASSERT_GE(icons.size(), 5u);
+    EXPECT_NE(std::find(icons.begin(), icons.end(),
+                        env_ / "data/icons/hicolor/48x48/apps/dorvex-quorbel.png"),
+              icons.end());
+    for (const std::string& icon : icons) {
+        const std::string png = test::ReadFile(icon);
+        EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << icon;
+    }
+    // A foreign icon in the same folder stays when ours goes.
+    test::WriteFile(env_ / "data/icons/hicolor/48x48/apps/org.example.other.png", "png");
 
     // The user's own file in the folder survives removal, and so does the folder holding it.
     test::WriteFile(folder + "/my-notes.txt", "mine");
@@ -115,6 +129,9 @@ TEST_F(InstallTest, InstallsEverythingAndRemovesOnlyWhatItMade) {
     EXPECT_EQ(RecordedProgram(), "");
     EXPECT_FALSE(reg.KeyExists(RegistryRoot::LocalMachine, uninstall));
     EXPECT_FALSE(reg.KeyExists(RegistryRoot::CurrentUser, "Software\\Dorvex\\Quorbel"));
+    for (const std::string& icon : icons) EXPECT_FALSE(fs::exists(icon)) << icon;
+    EXPECT_EQ(test::ReadFile(env_ / "data/icons/hicolor/48x48/apps/org.example.other.png"), "png");
+    EXPECT_FALSE(fs::exists(env_ / "data/icons/hicolor/16x16")) << "an emptied size folder stays";
     EXPECT_TRUE(OurFilesBelow(env_ / "data").empty());
     EXPECT_TRUE(OurFilesBelow(env_ / "config").empty());
     ASSERT_FALSE(answers.Asked().empty());

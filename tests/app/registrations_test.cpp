@@ -86,6 +86,7 @@ TEST_F(RegistrationsTest, FileTypesWriteEveryRecord) {
 
     const std::string entry = ReadFile(xdg::DocumentEntryPath());
     EXPECT_NE(entry.find("\nExec=\"/opt/Dorvex Quorbel/quorbel\" %f\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=dorvex-quorbel\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("application/zip;"), std::string::npos);
     EXPECT_NE(entry.find("image/png;"), std::string::npos);
     EXPECT_EQ(entry.find("image/bmp"), std::string::npos);
@@ -300,6 +301,11 @@ TEST_F(RegistrationsTest, MenuGroupHasEveryEntryAndGoesCleanly) {
          "Name=Re-install Quorbel\nExec=\"/opt/Dorvex Quorbel/quorbel\" /INSTALL\n"},
         {"dorvex-quorbel-help-01.desktop",
          "Name= 1. Table des matières\nExec=xdg-open \"/opt/Dorvex Quorbel/help/local/index.htm\"\n"},
+        // Quorbel's own entries show its icon, the help pages the desktop's help icon.
+        {"dorvex-quorbel-program.desktop", "\nIcon=dorvex-quorbel\n"},
+        {"dorvex-quorbel-uninstall.desktop", "\nIcon=dorvex-quorbel\n"},
+        {"dorvex-quorbel-reinstall.desktop", "\nIcon=dorvex-quorbel\n"},
+        {"dorvex-quorbel-help-01.desktop", "\nIcon=help-browser\n"},
         // The sub-groups count from 1 again.
         {"dorvex-quorbel-help-09.desktop", "Name= 1. Fenêtre principale\n"},
         {"dorvex-quorbel-help-18.desktop", "Name= 4. Options du mot de passe\n"},

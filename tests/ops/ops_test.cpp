@@ -47,7 +47,7 @@ TEST_F(OpsTest, TestReportLinesAndSummary) {
     const std::string expected =
         "Testing file \"t.zip\"... - 01/01/70 00:00:00\n"
         "\nTesting: \"ok.txt\"        OK"
-        "\nTesting: \"dir\\bad.txt\"   An error occurred while decompressing data. It may result of a corrupted bloc of data."
+        "\nTesting: \"dir/bad.txt\"   An error occurred while decompressing data. It may result of a corrupted bloc of data."
         "\nTesting: \"s.txt\"         Ignored (need password)"
         "\nTesting: \"m.bz2\"         Unsupported compression method found."
         "\n\n4 files tested.  2 errors detected in compressed data of file \"t.zip\"";
@@ -104,23 +104,24 @@ TEST_F(OpsTest, ListExportLayouts) {
     on[1] = on[2] = on[10] = true;
     std::string text;
     ASSERT_TRUE(ExportList(rows, on, ExportKind::FormattedText, "\r\n", text, SilentSink()));
+    // The TAB of the note is written as "\t" in every export.
     EXPECT_EQ(text,
-              "NAME            SIZE  NOTE   \r\n"
-              "a,b.txt        2,000  x,y\tz  \r\n"
-              "long-name.bin      5         \r\n");
+              "NAME            SIZE  NOTE    \r\n"
+              "a,b.txt        2,000  x,y\\tz  \r\n"
+              "long-name.bin      5          \r\n");
     text.clear();
     ExportList(rows, on, ExportKind::Comma, "\r\n", text, SilentSink());
-    EXPECT_EQ(text, "a b.txt,2 000,x y\tz\r\nlong-name.bin,5,\r\n");
+    EXPECT_EQ(text, "a b.txt,2 000,x y\\tz\r\nlong-name.bin,5,\r\n");
     text.clear();
     ExportList(rows, on, ExportKind::Tab, "\r\n", text, SilentSink());
-    EXPECT_EQ(text, "a,b.txt\t2,000\tx,y z\r\nlong-name.bin\t5\t\r\n");
+    EXPECT_EQ(text, "a,b.txt\t2,000\tx,y\\tz\r\nlong-name.bin\t5\t\r\n");
     // With every switch off the text exports hold empty lines only.
     text.clear();
     ExportList(rows, ColumnSwitches{}, ExportKind::Comma, "\r\n", text, SilentSink());
     EXPECT_EQ(text, "\r\n\r\n");
     // Written byte for byte.
     ASSERT_EQ(ExportListToFile(env_ / "out.csv", rows, on, ExportKind::Comma, SilentSink()), kStatusOk);
-    EXPECT_EQ(test::ReadFile(env_ / "out.csv"), "a b.txt,2 000,x y\tz\r\nlong-name.bin,5,\r\n");
+    EXPECT_EQ(test::ReadFile(env_ / "out.csv"), "a b.txt,2 000,x y\\tz\r\nlong-name.bin,5,\r\n");
 }
 
 TEST_F(OpsTest, FrenchTitlesAreUpperCasedWholly) {
