@@ -31,12 +31,7 @@
 namespace quorbel {
 namespace {
 
-test::ZipMemberInput Member(const std::string& name, const std::string& data) {
-    test::ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
+using test::Member;
 
 class WindowTextTest : public ::testing::Test {
 protected:

@@ -39,14 +39,8 @@ public:
     int saves = 0;
 };
 
-test::ZipMemberInput Member(const std::string& name, const std::string& data) {
-    test::ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    m.dos_date = 0x5A88;  // 2025-04-08
-    m.dos_time = 0x6000;  // 12:00:00
-    return m;
-}
+// Members carry the builder's default stamp, 2025-04-08 12:00:00.
+using test::Member;
 
 constexpr std::time_t kMemberTime = 1744113600;  // 2025-04-08 12:00:00 UTC
 

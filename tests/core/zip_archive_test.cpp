@@ -14,13 +14,7 @@ namespace {
 using test::BuildZip;
 using test::ZipMemberInput;
 
-ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method = 8) {
-    ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    m.method = method;
-    return m;
-}
+using test::Member;
 
 class ZipArchiveTest : public ::testing::Test {
 protected:

@@ -8,12 +8,7 @@
 namespace quorbel {
 namespace {
 
-test::ZipMemberInput Member(const std::string& name, const std::string& data) {
-    test::ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
+using test::Member;
 
 TEST(FormatTableTest, FormatsKeepTheirFixedOrder) {
     int last = 0;

@@ -147,10 +147,7 @@ TEST(HostileArchivesTest, DeepFolderTreeIsBuiltAndNamed) {
     ZipArchive h;
     std::string name;
     for (int i = 0; i < 1000; ++i) name += "d" + std::to_string(i % 10) + "/";
-    test::ZipMemberInput member;
-    member.name = name + "file.txt";
-    member.data = "deep";
-    const std::string zip = test::BuildZip({member});
+    const std::string zip = test::BuildZip({test::Member(name + "file.txt", "deep")});
     ASSERT_EQ(h.OpenFromMemory(std::vector<uint8_t>(zip.begin(), zip.end()), "deep.zip"), kStatusOk)
         << h.LastMessage();
     ASSERT_EQ(h.Folders().size(), 1000u);

@@ -56,12 +56,7 @@ TEST(MemberPathTest, ControlCharactersAreEscapedCStyle) {
     for (const auto& row : rows) EXPECT_EQ(EscapeControlCharacters(row.value), row.escaped) << row.escaped;
 }
 
-test::ZipMemberInput Member(const std::string& name, const std::string& data) {
-    test::ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
+using test::Member;
 
 TEST(MemberPathTest, ExportsShowSlashesAndKeepOneRowPerMember) {
     SetLanguage(Language::English);

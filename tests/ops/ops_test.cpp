@@ -13,13 +13,7 @@
 namespace quorbel {
 namespace {
 
-test::ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method = 8) {
-    test::ZipMemberInput m;
-    m.name = name;
-    m.data = data;
-    m.method = method;
-    return m;
-}
+using test::Member;
 
 class OpsTest : public ::testing::Test {
 protected:

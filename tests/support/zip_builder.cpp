@@ -59,4 +59,12 @@ std::string BuildZip(const std::vector<ZipMemberInput>& members, const std::stri
     return out;
 }
 
+ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method) {
+    ZipMemberInput m;
+    m.name = name;
+    m.data = data;
+    m.method = method;
+    return m;
+}
+
 }  // namespace quorbel::test

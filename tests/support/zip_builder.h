@@ -34,6 +34,9 @@ std::string Le16s(uint16_t v);
 std::string Le32s(uint32_t v);
 std::string Le64s(uint64_t v);
 
+// A member of that name and data, the other fields at their defaults.
+ZipMemberInput Member(const std::string& name, const std::string& data, uint16_t method = 8);
+
 // A complete archive: local headers and data, central directory, end record.
 std::string BuildZip(const std::vector<ZipMemberInput>& members, const std::string& archive_comment = "");
 
