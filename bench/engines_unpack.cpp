@@ -20,10 +20,13 @@ using namespace quorbel;
 // Writes the output to a file and keeps the CRCs the archive's header is checked against.
 class FileSink final : public engines::OutputSink {
 public:
-    explicit FileSink(std::FILE* f) : f_(f) {}
+    FileSink(std::FILE* f, bool crc16) : f_(f), crc16_wanted_(crc16) {}
     bool Put(const uint8_t* data, size_t size) override {
-        crc32_ = engines::Crc32(crc32_, data, size);
-        crc16_ = engines::Crc16(crc16_, data, size);
+        if (crc16_wanted_) {
+            crc16_ = engines::Crc16(crc16_, data, size);
+        } else {
+            crc32_ = engines::Crc32(crc32_, data, size);
+        }
         return std::fwrite(data, 1, size, f_) == size;
     }
     uint32_t crc32_ = 0;
@@ -31,6 +34,7 @@ public:
 
 private:
     std::FILE* f_;
+    bool crc16_wanted_;
 };
 
 std::string Flat(const std::string& outdir, std::string name) {
@@ -57,7 +61,7 @@ int main(int argc, char** argv) {
             if (!m.is_file) continue;
             std::FILE* f = std::fopen(Flat(outdir, m.name).c_str(), "wb");
             if (!f) return 1;
-            FileSink sink(f);
+            FileSink sink(f, false);
             engines::StreamSource src(stream, m.data_offset, m.packed_size);
             auto s = arj::UnpackArj(m.method, src, m.unpacked_size, sink);
             std::fclose(f);
@@ -71,7 +75,7 @@ int main(int argc, char** argv) {
         if (m.is_folder) continue;
         std::FILE* f = std::fopen(Flat(outdir, m.Path('/')).c_str(), "wb");
         if (!f) return 1;
-        FileSink sink(f);
+        FileSink sink(f, true);
         engines::StreamSource src(stream, m.data_offset, m.packed_size);
         auto s = lha::UnpackLha(m.method, src, m.unpacked_size, sink);
         std::fclose(f);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -120,6 +121,18 @@ public:
     }
     // Hands over what is written since the last flush; false when the sink cancelled.
     bool Finish();
+
+    // For an engine's fast loop: bytes it may write from Position() on without a flush or a
+    // clip (the buffer has kSlack bytes more for word-sized copies), then Advance past them.
+    static constexpr size_t kSlack = 16;
+    size_t FastRoom() const { return size_t(std::min<uint64_t>(size_ - pos_ - 1, left_)); }
+    uint8_t* Data() { return data_; }
+    size_t Position() const { return pos_; }
+    size_t Size() const { return size_; }
+    void Advance(size_t n) {
+        pos_ += n;
+        left_ -= n;
+    }
 
 private:
     void FlushFull();
