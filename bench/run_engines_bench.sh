@@ -52,30 +52,34 @@ cd "$work"
 [[ -f lh5.lzh ]] || jlha ao5 lh5.lzh data.bin >/dev/null
 [[ -f lh7.lzh ]] || jlha ao7 lh7.lzh data.bin >/dev/null
 
-# best NAME OUTDIR COMMAND...: shortest of three runs, each into an empty OUTDIR.
-best() {
+# once OUTDIR COMMAND...: elapsed seconds of one run into an empty OUTDIR ("fail" on failure).
+once() {
     local out=$1; shift
-    local b=
-    for _ in 1 2 3; do
-        rm -rf "$out"; mkdir -p "$out"
-        local t0 t1
-        t0=$(date +%s.%N)
-        (cd "$out" && "$@" >/dev/null 2>&1) || { echo "failed: $*" >&2; echo "nan"; return; }
-        t1=$(date +%s.%N)
-        b=$(python3 -c "t=$t1-$t0; b='$b'; print(t if not b or t<float(b) else b)")
-    done
+    rm -rf "$out"; mkdir -p "$out"
+    local t0 t1
+    t0=$(date +%s.%N)
+    if ! (cd "$out" && "$@" >/dev/null 2>&1); then
+        rm -rf "$out"; echo fail; return
+    fi
+    t1=$(date +%s.%N)
     rm -rf "$out"
-    printf '%.2f' "$b"
+    python3 -c "print('%.2f' % ($t1 - $t0))"
 }
+# The three tools take turns, three rounds, so a busy machine slows them alike; best of each.
+min() { python3 -c "import sys; v=[float(x) for x in sys.argv[1:] if x!='fail']; print('%.2f' % min(v) if v else 'fail')" "$@"; }
+ratio() { python3 -c "import sys; a,b=sys.argv[1:]; print('-' if 'fail' in (a,b) else '%.2f' % (float(a)/float(b)))" "$1" "$2"; }
 
 printf '%-10s %10s %10s %10s %10s %10s\n' archive ours native 7z ours/nat ours/7z
 for a in m1.arj lh5.lzh lh7.lzh; do
-    o=$(best "$work/out" "$ours" "$work/$a" .)
-    case $a in
-        *.arj) n=$(best "$work/out" arj x -y "$work/$a") ;;
-        *) n=$(best "$work/out" lhasa xq "$work/$a") ;;
-    esac
-    s=$(best "$work/out" 7z x -y "$work/$a")
-    printf '%-10s %10s %10s %10s %10s %10s\n' "$a" "$o" "$n" "$s" \
-        "$(python3 -c "print('%.2f' % ($o/$n))")" "$(python3 -c "print('%.2f' % ($o/$s))")"
+    o=(); n=(); s=()
+    for _ in 1 2 3; do
+        o+=("$(once "$work/out" "$ours" "$work/$a" .)")
+        case $a in
+            *.arj) n+=("$(once "$work/out" arj x -y "$work/$a")") ;;
+            *) n+=("$(once "$work/out" lhasa xq "$work/$a")") ;;
+        esac
+        s+=("$(once "$work/out" 7z x -y "$work/$a")")
+    done
+    bo=$(min "${o[@]}"); bn=$(min "${n[@]}"); bs=$(min "${s[@]}")
+    printf '%-10s %10s %10s %10s %10s %10s\n' "$a" "$bo" "$bn" "$bs" "$(ratio "$bo" "$bn")" "$(ratio "$bo" "$bs")"
 done

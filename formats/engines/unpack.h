@@ -26,6 +26,17 @@ enum class UnpackStatus {
 
 const char* UnpackStatusName(UnpackStatus status);
 
+// The outcome of unpacking one listed member with its header checked again and its CRC
+// compared: what a handler's extraction needs in one call.
+struct MemberUnpack {
+    UnpackStatus status = UnpackStatus::Corrupt;
+    bool header_ok = false;  // the header at the recorded offset was read (and its CRC matched)
+    bool crc_ok = false;     // status Ok and the data's CRC equals the header's
+    uint64_t size = 0;       // bytes delivered
+    uint32_t crc = 0;        // CRC of the bytes delivered (CRC-32 for ARJ, CRC-16 for LHA, ZOO)
+    bool Good() const { return status == UnpackStatus::Ok && crc_ok; }
+};
+
 // Receives the output in chunks, in order. Returning false cancels the engine.
 class OutputSink {
 public:

@@ -386,6 +386,29 @@ TEST(LhaEngine, LevelZeroAndThreeSamples) {
     }
 }
 
+TEST(LhaEngine, MemberUnpackComparesCrc) {
+    std::string bytes = test::ReadFile(test::TestData("lha/lha_unix114i_h0_lh0.lzh"));
+    DataStream stream;
+    ASSERT_TRUE(stream.AttachMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    lha::LhaDirectory d;
+    ASSERT_EQ(lha::ReadLhaDirectory(stream, d), DirectoryStatus::Ok);
+    engines::MemorySink sink(1 << 20);
+    EXPECT_TRUE(lha::UnpackLhaMember(stream, d.members[0], sink).Good());
+    bytes[size_t(d.members[0].data_offset) + 10] ^= 1;
+    DataStream damaged;
+    ASSERT_TRUE(damaged.AttachMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    engines::MemorySink sink2(1 << 20);
+    auto r = lha::UnpackLhaMember(damaged, d.members[0], sink2);
+    EXPECT_EQ(r.status, UnpackStatus::Ok);
+    EXPECT_FALSE(r.crc_ok);
+    // Folders have no data.
+    DataStream t;
+    ASSERT_TRUE(t.OpenFile(test::TestData("lha/t.lzh"), true));
+    ASSERT_EQ(lha::ReadLhaDirectory(t, d), DirectoryStatus::Ok);
+    engines::MemorySink none(0);
+    EXPECT_TRUE(lha::UnpackLhaMember(t, d.members[0], none).Good());
+}
+
 TEST(LhaEngine, MethodsAndWindows) {
     struct Row { const char* id; lha::LhaMethod method; uint32_t window; } rows[] = {
         {"-lh0-", lha::LhaMethod::Stored, 0}, {"-lh1-", lha::LhaMethod::Lh1, 4096},

@@ -313,6 +313,23 @@ TEST_F(BuiltZoo, NamesAreBoundedAndTagsChecked) {
     }
 }
 
+TEST_F(BuiltZoo, MemberUnpackComparesCrc) {
+    std::string bytes = BuildZoo(items_);
+    DataStream s;
+    zoo::ZooDirectory d = Read(bytes, DirectoryStatus::Ok, s);
+    engines::MemorySink sink(1 << 20);
+    auto r = zoo::UnpackZooMember(s, d.members[1], sink);
+    EXPECT_TRUE(r.Good());
+    EXPECT_EQ(test::AsString(sink.Data()), "stored!");
+    std::string damaged = bytes;
+    damaged[size_t(d.members[1].data_offset)] = 'S';
+    zoo::ZooDirectory dd = Read(damaged, DirectoryStatus::Ok, s);
+    engines::MemorySink sink2(1 << 20);
+    r = zoo::UnpackZooMember(s, dd.members[1], sink2);
+    EXPECT_EQ(r.status, UnpackStatus::Ok);
+    EXPECT_FALSE(r.crc_ok);
+}
+
 TEST_F(BuiltZoo, TruncatedLzwFailsCleanly) {
     std::string packed = LzwPack(big_);
     for (size_t cut = 0; cut < packed.size(); cut += 1 + cut / 8) {
