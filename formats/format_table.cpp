@@ -10,6 +10,7 @@
 #include "core/user_prompts.h"
 #include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
+#include "formats/jar_archive.h"
 #include "formats/tar_archive.h"
 #include "formats/uue_archive.h"
 #include "core/zip/zip_records.h"
@@ -47,6 +48,7 @@ const std::vector<FormatRow>& FormatTable() {
         {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
+        {11, "JAR", &OpenWith<JarArchive>},
     };
     return table;
 }
