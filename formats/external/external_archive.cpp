@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -12,6 +13,7 @@
 
 #include "core/messages.h"
 #include "core/safe_path.h"
+#include "formats/engines/crc16.h"
 #include "core/settings.h"
 #include "core/text_format.h"
 #include "platform/file_system.h"
@@ -213,6 +215,143 @@ bool ExternalArchive::CrcMatches(const ArchiveEntry& entry, const uint8_t* data,
         size -= step;
     }
     return uint32_t(crc) == uint32_t(entry.crc);
+}
+
+ArchiveEntry* ExternalArchive::SetMemberEntry(size_t index, bool is_file, const std::string& raw_name,
+                                              int64_t packed, int64_t unpacked, int64_t crc,
+                                              const engines::MemberMode& mode, bool encrypted,
+                                              const engines::MemberTime& time,
+                                              const std::string& comment) {
+    uint32_t attributes = 0;
+    uint32_t unix_mode = 0;
+    if (mode.kind == engines::MemberMode::Kind::Unix) {
+        // Permission bits, not attribute bits: read-only when the owner may not write.
+        unix_mode = mode.bits;
+        if ((unix_mode & 0170000) == 0040000) attributes |= kAttrFolder;
+        if (!(unix_mode & 0200)) attributes |= kAttrReadOnly;
+        attributes |= kAttrArchive;
+    } else if (mode.kind == engines::MemberMode::Kind::Dos) {
+        attributes = mode.bits & 0x3F;
+    } else {
+        attributes = kAttrArchive;
+    }
+    const bool dos_time = time.kind == engines::MemberTime::Kind::Dos;
+    ArchiveEntry* e = SetExternalEntry(index, is_file, raw_name, raw_name, packed, unpacked, crc,
+                                       attributes, encrypted, dos_time ? time.dos_date : 0,
+                                       dos_time ? time.dos_time : 0, comment);
+    if (!e) return nullptr;
+    e->unix_mode = unix_mode;
+    if (time.kind == engines::MemberTime::Kind::Unix) {
+        std::time_t t = engines::ToTimeT(time);
+        if (t >= 0) SetEntryTime(*e, t);
+    }
+    return e;
+}
+
+engines::DirectoryProgress ExternalArchive::ListingProgress() {
+    int64_t step = 0;
+    return [this, step](int64_t offset) mutable {
+        // The sink is asked every few headers; its range is the archive's length.
+        if (++step % 64 != 1) return true;
+        if (sink_->SetPos(offset) != 0) return true;
+        SetMessage(kMsgAborted);
+        return false;
+    };
+}
+
+namespace {
+// A malloc'd block that grows with the output, up to a budget.
+class BlockSink final : public engines::OutputSink {
+public:
+    BlockSink(size_t budget, ProgressSink& progress) : budget_(budget), progress_(progress) {}
+    ~BlockSink() override { std::free(data_); }
+    bool Put(const uint8_t* data, size_t size) override {
+        if (size > budget_ - size_) {
+            over_budget_ = true;
+            return false;
+        }
+        if (size_ + size > capacity_) {
+            size_t want = std::max<size_t>({capacity_ * 2, size_ + size, 65536});
+            want = std::min(want, std::max<size_t>(budget_, 1));
+            auto* grown = static_cast<uint8_t*>(std::realloc(data_, want));
+            if (!grown) {
+                out_of_memory_ = true;
+                return false;
+            }
+            data_ = grown;
+            capacity_ = want;
+        }
+        std::memcpy(data_ + size_, data, size);
+        size_ += size;
+        if (size_ - reported_ >= (4u << 20)) {
+            reported_ = size_;
+            if (progress_.SetPos(int64_t(size_)) == 0) {
+                cancelled_ = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    MemoryBlock Take() {
+        MemoryBlock block;
+        if (!data_) return MemoryBlock::Allocate(0);
+        block.data.reset(data_);
+        block.size = size_;
+        data_ = nullptr;
+        return block;
+    }
+    size_t size() const { return size_; }
+    const uint8_t* data() const { return data_; }
+    bool over_budget_ = false, out_of_memory_ = false, cancelled_ = false;
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0, capacity_ = 0, reported_ = 0;
+    size_t budget_;
+    ProgressSink& progress_;
+};
+}  // namespace
+
+MemoryBlock ExternalArchive::UnpackNative(const ArchiveEntry& entry, bool crc16,
+                                          const std::function<engines::UnpackStatus(engines::OutputSink&)>& run,
+                                          int& status) {
+    ProgressScope progress(sink_);
+    sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), std::string(entry.NamePart()).c_str()));
+    sink_->SetRange(0, entry.unpacked > 0 ? entry.unpacked : 1);
+    if (entry.unpacked < 0 || uint64_t(entry.unpacked) > SIZE_MAX / 2) {
+        SetMessage(kMsgUnexpectedData, path_);
+        status = kUnpackDataError;
+        return {};
+    }
+    BlockSink sink(size_t(entry.unpacked), *sink_);
+    engines::UnpackStatus r = run(sink);
+    if (sink.cancelled_) {
+        SetMessage(kMsgAborted);
+        status = kUnpackAborted;
+        return {};
+    }
+    if (sink.out_of_memory_) {
+        SetMessage(kMsgOutOfMemory);
+        status = kStatusFailed;
+        return {};
+    }
+    if (r == engines::UnpackStatus::Unsupported) {
+        SetMessage(kMsgUnsupportedMethod);
+        status = kUnpackUnsupported;
+        return {};
+    }
+    bool crc_ok = true;
+    if (r == engines::UnpackStatus::Ok && int64_t(sink.size()) == entry.unpacked && entry.crc >= 0) {
+        crc_ok = crc16 ? engines::Crc16(0, sink.data(), sink.size()) == uint16_t(entry.crc)
+                       : engines::Crc32(0, sink.data(), sink.size()) == uint32_t(entry.crc);
+    }
+    if (r != engines::UnpackStatus::Ok || int64_t(sink.size()) != entry.unpacked || !crc_ok) {
+        SetMessage(kMsgDecompressError);
+        status = kUnpackDataError;
+        return {};
+    }
+    status = kUnpackOk;
+    return sink.Take();
 }
 
 void ExternalArchive::ReportProgramFailure(const ProgramResult& result) {

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "core/archive_handler.h"
+#include "formats/engines/archive_member.h"
+#include "formats/engines/member_time.h"
+#include "formats/engines/unpack.h"
 #include "formats/external/run_program.h"
 
 namespace quorbel {
@@ -104,6 +107,20 @@ protected:
                                    int64_t unpacked, int64_t crc, uint32_t attributes,
                                    bool encrypted, uint16_t dos_date, uint16_t dos_time,
                                    const std::string& comment);
+    // A listed member of a format read natively: its mode (a Unix mode from a Unix host is kept
+    // as a Unix mode, never taken for DOS attribute bits) and its time (DOS or Unix).
+    ArchiveEntry* SetMemberEntry(size_t index, bool is_file, const std::string& raw_name,
+                                 int64_t packed, int64_t unpacked, int64_t crc,
+                                 const engines::MemberMode& mode, bool encrypted,
+                                 const engines::MemberTime& time, const std::string& comment);
+    // Runs a native engine into a block that grows with what arrives, at most the entry's
+    // unpacked size (a header's size never sizes an allocation), with progress and Cancel; then
+    // checks the length and the CRC (CRC-16 when crc16, else CRC-32). status as UnpackEntry's.
+    MemoryBlock UnpackNative(const ArchiveEntry& entry, bool crc16,
+                             const std::function<engines::UnpackStatus(engines::OutputSink&)>& run,
+                             int& status);
+    // Listing progress for the directory readers: false once the user stopped.
+    engines::DirectoryProgress ListingProgress();
     // The text for LastMessage when a command ran and failed.
     void ReportProgramFailure(const ProgramResult& result);
 
