@@ -5,7 +5,14 @@
 #include <cstdint>
 #include <functional>
 
+namespace quorbel {
+class DataStream;
+}
+
 namespace quorbel::engines {
+
+// Reads exactly `size` bytes at `offset`; false on a failed seek or a short read.
+bool ReadExactAt(DataStream& stream, int64_t offset, void* buffer, size_t size);
 
 enum class DirectoryStatus {
     Ok,             // the whole chain was read

@@ -2,6 +2,8 @@
 
 #include "formats/engines/archive_member.h"
 
+#include "core/data_stream.h"
+
 namespace quorbel::engines {
 
 bool ToCalendar(const MemberTime& time, CalendarTime& out) {
@@ -43,6 +45,11 @@ std::time_t ToTimeT(const MemberTime& time) {
     tm.tm_sec = c.second;
     tm.tm_isdst = -1;
     return std::mktime(&tm);
+}
+
+bool ReadExactAt(DataStream& stream, int64_t offset, void* buffer, size_t size) {
+    if (offset < 0 || stream.Seek(offset, DataStream::Origin::Start) != offset) return false;
+    return stream.Read(buffer, size) == size;
 }
 
 const char* DirectoryStatusName(DirectoryStatus status) {

@@ -33,6 +33,18 @@ bool CheckingSink::Put(const uint8_t* data, size_t size) {
     return next_ ? next_->Put(data, size) : true;
 }
 
+UnpackStatus CopyStored(ByteSource& input, uint64_t unpacked_size, OutputSink& output) {
+    std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(unpacked_size, 65536)));
+    while (unpacked_size) {
+        size_t want = size_t(std::min<uint64_t>(unpacked_size, buffer.size()));
+        size_t got = input.Pull(buffer.data(), want);
+        if (got == 0) return UnpackStatus::Corrupt;
+        if (!output.Put(buffer.data(), got)) return UnpackStatus::Cancelled;
+        unpacked_size -= got;
+    }
+    return UnpackStatus::Ok;
+}
+
 LzWindow::LzWindow(size_t size, uint8_t fill, OutputSink& sink, uint64_t unpacked_size)
     : data_(new uint8_t[size]), size_(size), mask_(size - 1), left_(unpacked_size), sink_(sink) {
     std::memset(data_, fill, size);

@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "formats/engines/bit_reader.h"
+
 namespace quorbel::engines {
 
 enum class UnpackStatus {
@@ -71,6 +73,10 @@ private:
     uint32_t crc32_ = 0;
     uint16_t crc16_ = 0;
 };
+
+// Method "stored": exactly `unpacked_size` bytes of `input`, passed on in chunks; Corrupt when
+// the input ends sooner.
+UnpackStatus CopyStored(ByteSource& input, uint64_t unpacked_size, OutputSink& output);
 
 // The sliding window of an LZ engine: a ring of `size` bytes (a power of two at least as large
 // as the method's largest distance) that is handed to the sink each time it fills, and whose
