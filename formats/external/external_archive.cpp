@@ -80,6 +80,8 @@ CommandTemplates TemplatesForProgram(const std::string& format, const std::strin
         t.extract = "x -y %Archive %File";
         t.extract_password = "x -y -g%Password %Archive %File";
         t.make_sfx = "";
+        // Its "*.*" wants a dot in the name: a file called README would be left out.
+        t.expand_wildcards = true;
     } else if (base == "jlha") {
         t.add_file = t.add_file_password = "a %Archive %File";
         t.add_folder = t.add_folder_password = "a %Archive %File";
