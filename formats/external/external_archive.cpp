@@ -228,8 +228,10 @@ ArchiveEntry* ExternalArchive::SetMemberEntry(size_t index, bool is_file, const 
     uint32_t unix_mode = 0;
     if (mode.kind == engines::MemberMode::Kind::Unix) {
         // Permission bits, not attribute bits: read-only when the owner may not write.
-        unix_mode = mode.bits;
-        if ((unix_mode & 0170000) == 0040000) attributes |= kAttrFolder;
+        // The type nibble is not kept the same way by every archiver (Debian's arj stores 01
+        // where st_mode has 010 for a file): what the member is comes from its record.
+        unix_mode = (is_file ? 0100000u : 0040000u) | (mode.bits & 07777u);
+        if (!is_file) attributes |= kAttrFolder;
         if (!(unix_mode & 0200)) attributes |= kAttrReadOnly;
         attributes |= kAttrArchive;
     } else if (mode.kind == engines::MemberMode::Kind::Dos) {
