@@ -18,4 +18,7 @@ bool IsWriteCommand(const std::string& command);
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// args[0] is "sfx": the self-extractor of an archive.
+int RunSfxCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace quorbel::cli
