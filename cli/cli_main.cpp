@@ -30,6 +30,7 @@ constexpr const char* kHelp =
     "  comment  ARCHIVE [MEMBER] --text TEXT\n"
     "  uuencode FILE [OUT]\n"
     "  span     ARCHIVE TARGET [--volume-size BYTES]\n"
+    "  convert  SOURCE... --format zip|arj|lha|zoo|rar|ace|jar [--out DIR] [--no-rename]\n"
     "  sfx      ARCHIVE [OUT] [--type 0|1|2] [--stub FILE] [--program PATH]\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     int rc;
     if (args[0] == "settings")
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
+    else if (args[0] == "convert")
+        rc = cli::RunConvertCommand(args, std::cout, std::cerr);
     else if (args[0] == "sfx")
         rc = cli::RunSfxCommand(args, std::cout, std::cerr);
     else if (cli::IsWriteCommand(args[0]))

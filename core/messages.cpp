@@ -279,6 +279,37 @@ constexpr TableRow kTable[] = {
      "Quorbel a été correctement supprimé de votre ordinateur. Le fichier \"%s\" a été laissé "
      "sur votre ordinateur : vous pouvez réinstaller Quorbel simplement en l'exécutant. Sinon, "
      "vous pouvez le supprimer à la main sans risque."},
+    // External programs: how a run ended, and what an archiver did not do.
+    {62110, "The program \"%s\" failed (%s).\n%s", "Le programme \"%s\" a échoué (%s).\n%s"},
+    {62111, "The archiver did not store \"%s\"; the archive was left as it was.",
+     "L'archiveur n'a pas enregistré \"%s\" ; l'archive est restée telle quelle."},
+    {62112, "The archiver did not delete \"%s\"; the archive was left as it was.",
+     "L'archiveur n'a pas supprimé \"%s\" ; l'archive est restée telle quelle."},
+    {62113, "The archiver did not write a readable archive \"%s\"; nothing was changed.",
+     "L'archiveur n'a pas écrit d'archive lisible \"%s\" ; rien n'a été modifié."},
+    {62114, "The output \"%s\" is the archive being converted; it was not converted.",
+     "La sortie \"%s\" est l'archive à convertir ; elle n'a pas été convertie."},
+    {62115,
+     "Passwords given to an external archiver appear on its command line, where other users of "
+     "this computer can see them while it runs.",
+     "Les mots de passe transmis à un archiveur externe figurent sur sa ligne de commande, où "
+     "les autres utilisateurs de cet ordinateur peuvent les voir pendant son exécution."},
+    // Archive conversion.
+    {62120, "Converting archives into %s...", "Conversion des archives en %s..."},
+    {62121, "Converting archive \" %s\" into \"%s\"...", "Conversion de l'archive \" %s\" en \"%s\"..."},
+    {62122, "Converting: \"%s\"", "Conversion : \"%s\""},
+    {62123, "%d files converted. No errors detected.", "%d fichiers convertis. Aucune erreur détectée."},
+    {62124, "%d files converted.  %d errors detected.", "%d fichiers convertis.  %d erreurs détectées."},
+    {62125,
+     "Archive \"%s\" contains one ore more files encrypted with a password. Do you want to enter "
+     "this password ?",
+     "L'archive \"%s\" contient un ou plusieurs fichiers chiffrés par un mot de passe. Voulez-vous "
+     "entrer ce mot de passe ?"},
+    {62126, "Archive Converter - [Quorbel]", "Convertisseur d'archives - [Quorbel]"},
+    {62127, "%d archive(s) to convert", "%d archive(s) à convertir"},
+    {62128, "Add Archives", "Ajouter des archives"},
+    {62129, "Select folder to add", "Choisir le dossier à ajouter"},
+    {62130, "Warning: %d member(s) skipped", "Attention : %d membre(s) ignoré(s)"},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

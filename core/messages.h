@@ -83,6 +83,23 @@ inline constexpr int kNotInstalled = 62100;          // "Cannot find an installe
 inline constexpr int kUninstallQuestion = 62101;     // "Do you really want to remove ..."
 inline constexpr int kUninstallFailed = 62102;       // "An error occurred while uninstalling ..."
 inline constexpr int kUninstalled = 62103;           // "Quorbel has been correctly removed ..."
+inline constexpr int kProgramFailed = 62110;         // "The program "%s" failed (%s).\n%s"
+inline constexpr int kNotStored = 62111;             // "The archiver did not store "%s"; ..."
+inline constexpr int kNotDeleted = 62112;            // "The archiver did not delete "%s"; ..."
+inline constexpr int kNoArchiveWritten = 62113;      // "The archiver did not write a readable ..."
+inline constexpr int kOutputIsSource = 62114;        // "The output "%s" is the archive being ..."
+inline constexpr int kPasswordVisible = 62115;       // "Passwords given to an external archiver ..."
+inline constexpr int kConvertTitle = 62120;          // "Converting archives into %s..."
+inline constexpr int kConvertProgress = 62121;       // "Converting archive " %s" into "%s"..."
+inline constexpr int kConvertLine = 62122;           // "Converting: "%s""
+inline constexpr int kConvertSummaryOk = 62123;      // "%d files converted. No errors detected."
+inline constexpr int kConvertSummaryErrors = 62124;  // "%d files converted.  %d errors detected."
+inline constexpr int kConvertAskPassword = 62125;    // "Archive "%s" contains one ore more files ..."
+inline constexpr int kConvertCaption = 62126;        // "Archive Converter - [Quorbel]"
+inline constexpr int kConvertCount = 62127;          // "%d archive(s) to convert"
+inline constexpr int kConvertAddArchives = 62128;    // "Add Archives"
+inline constexpr int kConvertAddFolder = 62129;      // "Select folder to add"
+inline constexpr int kConvertSkipped = 62130;        // "Warning: %d member(s) skipped"
 }  // namespace text_id
 
 }  // namespace quorbel

@@ -10,6 +10,10 @@
 #include "core/user_prompts.h"
 #include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
+#include "formats/arj/arj_archive.h"
+#include "formats/jar_archive.h"
+#include "formats/lha/lha_archive.h"
+#include "formats/zoo/zoo_archive.h"
 #include "formats/tar_archive.h"
 #include "formats/uue_archive.h"
 #include "core/zip/zip_records.h"
@@ -44,9 +48,13 @@ const std::vector<FormatRow>& FormatTable() {
     // Formats not built yet keep their place in the order; rows are added as they land.
     static const std::vector<FormatRow> table = {
         {1, "ZIP", &OpenWith<ZipArchive>},
+        {2, "ARJ", &OpenWith<ArjArchive>},
+        {3, "LHA", &OpenWith<LhaArchive>},
+        {4, "ZOO", &OpenWith<ZooArchive>},
         {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
+        {11, "JAR", &OpenWith<JarArchive>},
     };
     return table;
 }
