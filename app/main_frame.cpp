@@ -1,4 +1,5 @@
 #include "app/main_frame.h"
+#include "app/convert_dialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -203,6 +204,9 @@ void CMainFrame::BuildCommands() {
                &CMainFrame::Spanning);
     AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
                "preferences-system", &CMainFrame::Options);
+    AddCommand("Convert", UiText("Con&vert archives...", "Con&vertir des archives..."),
+               UiText("Convert archives into another format", "Convertir des archives dans un autre format"),
+               nullptr, &CMainFrame::ConvertArchives);
 
     struct ViewCommand { const char* name; int type; QString text; const char* tip; const char* icon; };
     const ViewCommand views[] = {
@@ -251,6 +255,7 @@ void CMainFrame::BuildMenus() {
         actions->addAction(commands_[n]);
 
     QMenu* tools = menuBar()->addMenu(UiText("&Tools", "&Outils"));
+    tools->addAction(commands_["Convert"]);
     tools->addAction(commands_["Options"]);
 
     QMenu* window = menuBar()->addMenu(UiText("&Window", "Fe&nêtre"));
@@ -794,6 +799,15 @@ void CMainFrame::Options() {
     if (sheet.exec() == QDialog::Accepted) ApplyInterfaceSettings();
 }
 
+void CMainFrame::ConvertArchives() {
+    if (Busy()) return;
+    ConvertDialog dialog(prompts_, files_, *progress_, [this](const std::string& report) { ShowMessages(report); },
+                         this);
+    if (CChildFrame* child = ActiveChild()) dialog.AddArchive(child->Doc().Handler()->ArchivePath());
+    dialog.exec();
+    UpdateCommands();
+}
+
 void CMainFrame::ShowViewOfActive(int type) {
     CChildFrame* child = ActiveChild();
     if (child) child->Doc().ShowView(type);
@@ -862,9 +876,12 @@ void CMainFrame::UpdateCommands() {
     const bool busy = Busy();
     for (QAction* a : commands_)
         a->setEnabled(!busy && (h || a->objectName() == "New" || a->objectName() == "Open" ||
-                                a->objectName() == "Options" || a->objectName() == "Password"));
+                                a->objectName() == "Options" || a->objectName() == "Password" ||
+                                a->objectName() == "Convert"));
     if (h) {
-        for (const char* n : {"Add", "Delete", "Rename", "ChangePath", "Note"})
+        // Adding and deleting are offered by formats that cannot rename (the archivers').
+        for (const char* n : {"Add", "Delete"}) commands_[n]->setEnabled(!busy && h->CanUpdate());
+        for (const char* n : {"Rename", "ChangePath", "Note"})
             commands_[n]->setEnabled(!busy && h->CanEdit());
         for (const char* n : {"Extract", "View", "OpenFile", "Install", "Test"})
             commands_[n]->setEnabled(!busy && h->CanExtract());

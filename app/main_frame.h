@@ -72,6 +72,8 @@ public:
     void UuEncode();
     void Spanning();
     void Options();
+    // The archive converter (works without an active archive).
+    void ConvertArchives();
     void ShowViewOfActive(int type);
     // Re-reads the toolbar and progress-bar settings of the "Interface" page.
     void ApplyInterfaceSettings();

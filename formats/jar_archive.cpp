@@ -150,7 +150,9 @@ int JarArchive::ReadDirectory() {
     unlink(listing.c_str());
     ProgramRequest request;
     request.program = program_path_;
-    request.arguments = {"lt", path_, listing};
+    // A Windows archiver (run through wine) is given Windows paths.
+    const bool dos = IsMzProgram(program_path_);
+    request.arguments = {"lt", dos ? WindowsPath(path_) : path_, dos ? WindowsPath(listing) : listing};
     request.working_folder = FolderOfPath(program_path_);
     request.sink = sink_;
     ProgramResult result = RunProgram(request);

@@ -1,4 +1,6 @@
 // The format table over arbitrary bytes: every opener in its order, under several extensions,
+// (the ARJ, LHA and ZOO seeds are copies of the engine seeds of make_engine_seeds.py; jar-signature.j
+// carries the JAR signature at offset 14, so the JAR opener looks for its archiver),
 // and the extension-and-end-record check of IsArchiveFile.
 #include "core/archive_handler.h"
 #include "formats/format_table.h"

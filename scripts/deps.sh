@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
   # peer tools the tests and benchmarks compare against
   zip unzip p7zip-full libarchive-tools sharutils gzip tar time
+  arj lhasa unar jlha-utils  # ARJ, LHA and ZOO readers the engine tests and benchmarks check against
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
   # fonts for the window tests and the README pictures on the offscreen platform

@@ -1,5 +1,7 @@
 #include "formats/arj/arj_unpack.h"
 
+#include "formats/arj/arj_directory.h"
+#include "formats/engines/crc16.h"
 #include "formats/engines/lzh_decoder.h"
 
 namespace quorbel::arj {
@@ -62,6 +64,26 @@ UnpackStatus UnpackArj(int method, engines::ByteSource& input, uint64_t unpacked
     case 4: return DecodeFast(input, unpacked_size, output);
     default: return UnpackStatus::Unsupported;
     }
+}
+
+engines::MemberUnpack UnpackArjMember(DataStream& stream, int64_t header_offset,
+                                      engines::OutputSink& output, ArjMember* header) {
+    engines::MemberUnpack r;
+    ArjMember m;
+    if (!ReadArjMemberAt(stream, header_offset, m)) return r;
+    r.header_ok = true;
+    if (header) *header = m;
+    if (m.encrypted || !m.is_file || !ArjMethodSupported(m.method)) {
+        r.status = UnpackStatus::Unsupported;
+        return r;
+    }
+    engines::CheckingSink check(&output);
+    engines::StreamSource source(stream, m.data_offset, m.packed_size);
+    r.status = UnpackArj(m.method, source, m.unpacked_size, check);
+    r.size = check.Count();
+    r.crc = check.Crc32();
+    r.crc_ok = r.status == UnpackStatus::Ok && r.crc == m.crc32 && r.size == m.unpacked_size;
+    return r;
 }
 
 }  // namespace quorbel::arj

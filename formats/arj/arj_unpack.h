@@ -8,6 +8,10 @@
 #include "formats/engines/bit_reader.h"
 #include "formats/engines/unpack.h"
 
+namespace quorbel {
+class DataStream;
+}
+
 namespace quorbel::arj {
 
 // Window of methods 1-3 (the format's dictionary is 26,624 bytes; distances reach 65,535).
@@ -22,5 +26,13 @@ bool ArjMethodSupported(int method);
 // CheckingSink or engines::Crc32.
 engines::UnpackStatus UnpackArj(int method, engines::ByteSource& input, uint64_t unpacked_size,
                                 engines::OutputSink& output);
+
+struct ArjMember;
+
+// Reads the header at `header_offset` again (id, size, CRC-32), refuses what this engine does not
+// decode (garbled members, methods above 4, entries that are not files: status Unsupported),
+// unpacks the member into `output` and compares its CRC-32. `header` receives the header read.
+engines::MemberUnpack UnpackArjMember(DataStream& stream, int64_t header_offset,
+                                      engines::OutputSink& output, ArjMember* header = nullptr);
 
 }  // namespace quorbel::arj

@@ -101,6 +101,12 @@ public:
         if (count_ < n) Refill();
         return uint32_t(bits_ >> (64 - n));
     }
+    // Makes at least `n` bits (n <= 57) available for PeekFast; one check for several codes.
+    void Ensure(int n) {
+        if (count_ < n) Refill();
+    }
+    // The next `n` bits (1..32) when Ensure made them available.
+    uint32_t PeekFast(int n) const { return uint32_t(bits_ >> (64 - n)); }
     // Drops `n` bits that Peek made available (n <= 32).
     void Consume(int n) {
         bits_ <<= n;

@@ -55,8 +55,10 @@ HuffmanTable::BuildResult HuffmanTable::Build(const uint8_t* lengths, size_t cou
     table_.assign(size_t(1) << tb, Leaf(-1, 0));
 
     // Widest second-level table each primary prefix needs.
-    std::vector<uint8_t> sub_bits;
-    std::vector<uint32_t> codes(count);
+    std::vector<uint8_t>& sub_bits = sub_bits_;
+    sub_bits.clear();
+    std::vector<uint32_t>& codes = codes_;
+    codes.assign(count, 0);
     for (size_t s = 0; s < count; ++s) {
         int len = lengths[s];
         if (!len) continue;

@@ -50,6 +50,18 @@ public:
         return int(int32_t(e) >> 8);
     }
 
+    // Decode for a reader on which Ensure(max_length) was called.
+    template <class Reader>
+    int DecodeFast(Reader& reader) const {
+        uint32_t e = table_[reader.PeekFast(table_bits_)];
+        if (e & kSubFlag) {
+            reader.Consume(table_bits_);
+            e = table_[(e >> 8) + reader.PeekFast(int(e & 0x1F))];
+        }
+        reader.Consume(int(e & 0x1F));
+        return int(int32_t(e) >> 8);
+    }
+
     bool Valid() const { return valid_; }
     size_t SymbolCount() const { return count_; }
 
@@ -61,6 +73,8 @@ private:
     void MakeInvalid();
 
     std::vector<uint32_t> table_;
+    std::vector<uint32_t> codes_;     // scratch of Build, kept to spare allocations per block
+    std::vector<uint8_t> sub_bits_;
     int table_bits_ = 1;
     size_t count_ = 0;
     bool valid_ = false;

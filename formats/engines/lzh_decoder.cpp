@@ -94,18 +94,59 @@ UnpackStatus DecodeLzh(const LzhParams& params, ByteSource& input, uint64_t unpa
             !ReadLiteralLengths(br, length_code, literals) ||
             !ReadSmallLengths(br, distance_codes, params.pbit, -1, distances))
             return UnpackStatus::Corrupt;
-        while (symbols-- && window.Left()) {
-            int c = literals.Decode(br);
-            if (c < 256) {
-                if (c < 0) return UnpackStatus::Corrupt;
-                window.PutByte(uint8_t(c));
+        // Fast loop: one refill check per symbol (a code, a distance code and its extra bits
+        // take at most 47 bits) and no flush or clip check while the window has room for the
+        // longest match.
+        while (symbols && window.Left()) {
+            size_t room = window.FastRoom();
+            if (room <= kMaxMatch + 8) {
+                // Near a flush or the end: one symbol the careful way.
+                --symbols;
+                int c = literals.Decode(br);
+                if (c < 256) {
+                    if (c < 0) return UnpackStatus::Corrupt;
+                    window.PutByte(uint8_t(c));
+                    continue;
+                }
+                int d = distances.Decode(br);
+                if (d < 0) return UnpackStatus::Corrupt;
+                size_t distance = d <= 1 ? size_t(d) : (size_t(1) << (d - 1)) + br.Read(d - 1);
+                window.CopyMatch(distance, size_t(c - 256 + 3));
                 continue;
             }
-            size_t length = size_t(c - 256 + 3);
-            int d = distances.Decode(br);
-            if (d < 0) return UnpackStatus::Corrupt;
-            size_t distance = d <= 1 ? size_t(d) : (size_t(1) << (d - 1)) + br.Read(d - 1);
-            window.CopyMatch(distance, length);
+            uint8_t* const out = window.Data();
+            const size_t mask = window.Size() - 1, size = window.Size();
+            const size_t start = window.Position();
+            size_t pos = start;
+            const size_t limit = start + room - kMaxMatch - 8;
+            while (symbols && pos < limit) {
+                --symbols;
+                br.Ensure(47);
+                int c = literals.DecodeFast(br);
+                if (c < 256) {
+                    if (c < 0) return UnpackStatus::Corrupt;
+                    out[pos++] = uint8_t(c);
+                    continue;
+                }
+                size_t length = size_t(c - 256 + 3);
+                int d = distances.DecodeFast(br);
+                if (d < 0) return UnpackStatus::Corrupt;
+                size_t distance = d <= 1 ? size_t(d) : (size_t(1) << (d - 1)) + br.PeekFast(d - 1);
+                if (d > 1) br.Consume(d - 1);
+                size_t src = (pos - distance - 1) & mask;
+                uint8_t* dst = out + pos;
+                if (distance >= 7 && src + length + 8 <= size) {
+                    // Eight bytes at a time: each word reads bytes already written.
+                    const uint8_t* from = out + src;
+                    for (size_t i = 0; i < length; i += 8) std::memcpy(dst + i, from + i, 8);
+                } else if (distance == 0) {
+                    std::memset(dst, out[src], length);
+                } else {
+                    for (size_t i = 0; i < length; ++i) dst[i] = out[(src + i) & mask];
+                }
+                pos += length;
+            }
+            window.Advance(pos - start);
         }
         if (br.Overrun()) return UnpackStatus::Corrupt;
     }

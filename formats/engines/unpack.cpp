@@ -46,8 +46,9 @@ UnpackStatus CopyStored(ByteSource& input, uint64_t unpacked_size, OutputSink& o
 }
 
 LzWindow::LzWindow(size_t size, uint8_t fill, OutputSink& sink, uint64_t unpacked_size)
-    : data_(new uint8_t[size]), size_(size), mask_(size - 1), left_(unpacked_size), sink_(sink) {
-    std::memset(data_, fill, size);
+    : data_(new uint8_t[size + kSlack]), size_(size), mask_(size - 1), left_(unpacked_size),
+      sink_(sink) {
+    std::memset(data_, fill, size + kSlack);
 }
 
 LzWindow::~LzWindow() { delete[] data_; }

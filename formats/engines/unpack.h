@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -24,6 +25,17 @@ enum class UnpackStatus {
 };
 
 const char* UnpackStatusName(UnpackStatus status);
+
+// The outcome of unpacking one listed member with its header checked again and its CRC
+// compared: what a handler's extraction needs in one call.
+struct MemberUnpack {
+    UnpackStatus status = UnpackStatus::Corrupt;
+    bool header_ok = false;  // the header at the recorded offset was read (and its CRC matched)
+    bool crc_ok = false;     // status Ok and the data's CRC equals the header's
+    uint64_t size = 0;       // bytes delivered
+    uint32_t crc = 0;        // CRC of the bytes delivered (CRC-32 for ARJ, CRC-16 for LHA, ZOO)
+    bool Good() const { return status == UnpackStatus::Ok && crc_ok; }
+};
 
 // Receives the output in chunks, in order. Returning false cancels the engine.
 class OutputSink {
@@ -120,6 +132,18 @@ public:
     }
     // Hands over what is written since the last flush; false when the sink cancelled.
     bool Finish();
+
+    // For an engine's fast loop: bytes it may write from Position() on without a flush or a
+    // clip (the buffer has kSlack bytes more for word-sized copies), then Advance past them.
+    static constexpr size_t kSlack = 16;
+    size_t FastRoom() const { return size_t(std::min<uint64_t>(size_ - pos_ - 1, left_)); }
+    uint8_t* Data() { return data_; }
+    size_t Position() const { return pos_; }
+    size_t Size() const { return size_; }
+    void Advance(size_t n) {
+        pos_ += n;
+        left_ -= n;
+    }
 
 private:
     void FlushFull();

@@ -195,6 +195,17 @@ HeaderResult ReadHeader(DataStream& stream, int64_t offset, int64_t file_size, L
     } else {
         return HeaderResult::Bad;
     }
+    // LHa for Unix stores a symbolic link as a -lhd- member named "name|target".
+    if (m.is_folder && m.mode.kind == engines::MemberMode::Kind::Unix &&
+        (m.mode.bits & 0170000) == 0120000) {
+        m.is_folder = false;
+        m.is_symlink = true;
+        size_t bar = m.file_name.find('|');
+        if (bar != std::string::npos) {
+            m.link_target = m.file_name.substr(bar + 1);
+            m.file_name.resize(bar);
+        }
+    }
     m.data_offset = offset + int64_t(m.header_size);
     return HeaderResult::Ok;
 }
@@ -226,7 +237,7 @@ std::string LhaMember::Path(char separator) const {
     };
     add(folder, true);
     if (!out.empty() && !file_name.empty() && out.back() != separator) out += separator;
-    add(file_name, false);
+    add(file_name, true);  // levels 0 and 1 keep the whole path in the name
     while (is_folder && out.size() > 1 && out.back() == separator) out.pop_back();
     return out;
 }

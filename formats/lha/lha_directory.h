@@ -33,14 +33,17 @@ struct LhaMember {
     engines::MemberTime time;    // DOS time for levels 0/1 unless a Unix time header is there;
                                  // Unix time for levels 2/3
     engines::MemberMode mode;    // Unix mode from a Unix header or extended header, else DOS
-    bool is_folder = false;      // -lhd-
+    bool is_folder = false;      // -lhd- (and not a link)
+    bool is_symlink = false;     // -lhd- with a Unix link mode: file_name was "name|target"
+    std::string link_target;     // raw, as stored after the '|'
     std::string comment;         // extended header 0x3F, raw
     int64_t header_offset = 0;
     uint32_t header_size = 0;    // total, extended headers included
     int64_t data_offset = 0;
 
-    // Folder and file name joined with `separator`; every 0xFF, '\' and '/' in the stored folder
-    // (and 0xFF in the name) becomes `separator`. A folder member names its folder.
+    // Folder and file name joined with `separator`; every 0xFF, '\' and '/' in either becomes
+    // `separator` (levels 0 and 1 keep the path in the name, with the packer's separator). A
+    // folder member names its folder, without a trailing separator.
     std::string Path(char separator) const;
 };
 

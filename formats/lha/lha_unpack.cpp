@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "formats/engines/lzh_decoder.h"
+#include "formats/lha/lha_directory.h"
 
 namespace quorbel::lha {
 
@@ -193,6 +194,25 @@ UnpackStatus UnpackLha(std::string_view id, engines::ByteSource& input, uint64_t
     case LhaMethod::Unknown: break;
     }
     return UnpackStatus::Unsupported;
+}
+
+engines::MemberUnpack UnpackLhaMember(DataStream& stream, const LhaMember& m,
+                                      engines::OutputSink& output) {
+    engines::MemberUnpack r;
+    r.header_ok = true;
+    if (m.is_folder || m.is_symlink) {
+        r.status = UnpackStatus::Ok;
+        r.crc_ok = true;
+        return r;
+    }
+    engines::CheckingSink check(&output);
+    engines::StreamSource source(stream, m.data_offset, m.packed_size);
+    r.status = UnpackLha(m.method, source, m.unpacked_size, check);
+    r.size = check.Count();
+    r.crc = check.Crc16();
+    r.crc_ok = r.status == UnpackStatus::Ok && r.size == m.unpacked_size &&
+               (!m.has_crc || r.crc == m.crc16);
+    return r;
 }
 
 }  // namespace quorbel::lha

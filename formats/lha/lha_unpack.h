@@ -9,6 +9,10 @@
 #include "formats/engines/bit_reader.h"
 #include "formats/engines/unpack.h"
 
+namespace quorbel {
+class DataStream;
+}
+
 namespace quorbel::lha {
 
 enum class LhaMethod { Stored, Lh1, Lh4, Lh5, Lh6, Lh7, Folder, Unknown };
@@ -28,5 +32,12 @@ engines::UnpackStatus UnpackLha(std::string_view id, engines::ByteSource& input,
 // -lh1- alone, for ZOO-style callers and tests.
 engines::UnpackStatus DecodeLh1(engines::ByteSource& input, uint64_t unpacked_size,
                                 engines::OutputSink& output);
+
+struct LhaMember;
+
+// Unpacks a listed member into `output` and compares its CRC-16 (members without one count as
+// matching). Folders and links give Ok with no data; unknown methods Unsupported.
+engines::MemberUnpack UnpackLhaMember(DataStream& stream, const LhaMember& member,
+                                      engines::OutputSink& output);
 
 }  // namespace quorbel::lha

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "formats/engines/lzh_decoder.h"
+#include "formats/zoo/zoo_directory.h"
 
 namespace quorbel::zoo {
 
@@ -120,6 +121,19 @@ UnpackStatus UnpackZoo(int method, engines::ByteSource& input, uint64_t unpacked
     case 2: return engines::DecodeLzh(engines::kLh5, input, unpacked_size, output);
     default: return UnpackStatus::Unsupported;
     }
+}
+
+engines::MemberUnpack UnpackZooMember(DataStream& stream, const ZooMember& m,
+                                      engines::OutputSink& output) {
+    engines::MemberUnpack r;
+    r.header_ok = true;
+    engines::CheckingSink check(&output);
+    engines::StreamSource source(stream, m.data_offset, m.packed_size);
+    r.status = UnpackZoo(m.method, source, m.unpacked_size, check);
+    r.size = check.Count();
+    r.crc = check.Crc16();
+    r.crc_ok = r.status == UnpackStatus::Ok && r.size == m.unpacked_size && r.crc == m.crc16;
+    return r;
 }
 
 }  // namespace quorbel::zoo

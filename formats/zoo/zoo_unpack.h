@@ -7,6 +7,10 @@
 #include "formats/engines/bit_reader.h"
 #include "formats/engines/unpack.h"
 
+namespace quorbel {
+class DataStream;
+}
+
 namespace quorbel::zoo {
 
 // Dictionary of method 1: 8192 codes; method 2: an 8 KiB window.
@@ -18,5 +22,11 @@ bool ZooMethodSupported(int method);
 // `output`; the CRC-16 is the caller's to check.
 engines::UnpackStatus UnpackZoo(int method, engines::ByteSource& input, uint64_t unpacked_size,
                                 engines::OutputSink& output);
+
+struct ZooMember;
+
+// Unpacks a listed member into `output` and compares its CRC-16.
+engines::MemberUnpack UnpackZooMember(DataStream& stream, const ZooMember& member,
+                                      engines::OutputSink& output);
 
 }  // namespace quorbel::zoo

@@ -200,10 +200,100 @@ def make_sfx():
         body[:end] + struct.pack("<IIQI", 0x07064B50, 0, 0, 1) + body[end:])
 
 
+# --- ARJ, LHA, ZOO ----------------------------------------------------------------------------
+
+def arj_header(name, method=0, ftype=0, packed=0, unpacked=0, crc=0, size_override=None,
+               ext=b"", host=2):
+    basic = struct.pack("<BBBBBBBBIIIIHHH", 30, 11, 1, host, 0, method, ftype, 0, 0x3C215A88,
+                        packed, unpacked, crc, 0, 0o100644, 0) + name + b"\0\0"
+    size = len(basic) if size_override is None else size_override
+    out = b"\x60\xea" + struct.pack("<H", size) + basic + struct.pack("<I", zlib.crc32(basic))
+    return out + ext + b"\0\0"
+
+
+def engine_input(method, unpacked, packed):
+    return bytes([method]) + struct.pack("<I", unpacked) + packed
+
+
+def lha_level2(exts, method=b"-lh0-", packed=0, unpacked=0):
+    """exts: raw extended headers (type + data); sizes and the end marker are added here."""
+    body = b""
+    for i, e in enumerate(exts):
+        nxt = len(exts[i + 1]) + 2 if i + 1 < len(exts) else 0
+        body += e + struct.pack("<H", nxt)
+    first = len(exts[0]) + 2 if exts else 0
+    h = struct.pack("<H5sIIIBB", 0, method, packed, unpacked, 0x4B3D7E00, 0x20, 2)
+    h += struct.pack("<HBH", 0, ord("U"), first) + body
+    return struct.pack("<H", len(h)) + h[2:]
+
+
+def zoo_entry(at, next_offset, name=b"a.txt", deleted=0, var=b"", data_at=0, size=0):
+    e = struct.pack("<IBBIIHHHIIBBBBIH", 0xFDC4A7DC, 2, 0, next_offset, data_at, 0x3C21, 0x6458,
+                    0, size, size, 2, 1, deleted, 0, 0, 0)
+    return e + name.ljust(13, b"\0") + struct.pack("<HBH", len(var), 127, 0) + var
+
+
+def zoo_head():
+    return b"ZOO 2.10 Archive.\x1a".ljust(20, b"\0") + struct.pack("<IiiBBBIHB", 0xFDC4A7DC, 42,
+                                                                   -42, 2, 0, 1, 0, 0, 3)
+
+
+def make_engines():
+    main = arj_header(b"main.arj", ftype=2)[:-2] + b"\0\0"
+    # Only the header id: no CRC to match, so not an ARJ file.
+    put("arj_directory", "id-only-no-header-crc.arj", b"\x60\xea\x1e\x00" + b"x" * 60)
+    put("arj_directory", "basic-header-size-2601.arj", main + b"\x60\xea\x29\x0a" + b"\0" * 2610)
+    # An extended header that claims more bytes than the file holds.
+    put("arj_directory", "extended-header-past-end.arj",
+        main + arj_header(b"a.txt", ext=b"\xf0\xff")[:-2])
+    # Packed size far beyond the file: the member is not listed, the listing ends.
+    put("arj_directory", "packed-size-past-end.arj",
+        main + arj_header(b"a.txt", packed=0x7FFFFFFF, unpacked=0x7FFFFFFF))
+    # Unpacked size of 4 GB from 10 bytes: the output is budgeted, never sized by the header.
+    put("arj_unpack", "huge-unpacked-size-tiny-input.bin", engine_input(1, 0xFFFFFFFF, b"\0" * 10))
+    put("arj_unpack", "method4-distance-before-start.bin", engine_input(4, 64, b"\xff" * 16))
+
+    put("lha_directory", "level2-no-common-header.lzh", lha_level2([b"\x01a.txt"]))
+    put("lha_directory", "level2-ext-size-below-minimum.lzh",
+        lha_level2([b"\x00\0\0"])[:-2] + b"\x01\x00")
+    put("lha_directory", "level2-ext-size-past-header.lzh",
+        lha_level2([b"\x00\0\0", b"\x01a"])[:-2] + b"\xff\x7f")
+    # Level 1: an extended header larger than the packed size it is taken from.
+    h = struct.pack("<5sIIIBB", b"-lh5-", 4, 4, 0x4B3D7E00, 0x20, 1) + b"\x01a" + b"\0\0U"
+    h += struct.pack("<H", 0x100)
+    h = bytes([len(h), sum(h) & 0xFF]) + h
+    put("lha_directory", "level1-ext-size-above-packed.lzh", h + b"\x01" + b"\0" * 0x100)
+    put("lha_directory", "level3-header-size-4-gigabytes.lzh",
+        struct.pack("<H5sIIIBBHBI", 4, b"-lh5-", 0, 0, 0, 0x20, 3, 0, ord("U"), 0xFFFFFFF0) + b"\0" * 8)
+    # Zero packed size at every member would keep the offset; headers still move it forward.
+    put("lha_directory", "many-empty-members.lzh",
+        b"".join(lha_level2([b"\x00\0\0", b"\x01f%d" % i]) for i in range(500)) + b"\0")
+    put("lha_unpack", "lh5-oversubscribed-code-lengths.bin",
+        engine_input(3, 100, b"\x00\x10" + b"\xff" * 8))
+    put("lha_unpack", "lh1-huge-size-no-input.bin", engine_input(1, 0xFFFFFFFF, b""))
+    put("lha_unpack", "lh7-block-of-zero-symbols.bin", engine_input(5, 1000, b"\0" * 64))
+
+    head = zoo_head()
+    e1 = zoo_entry(42, 42, b"loop.txt")
+    put("zoo_directory", "next-offset-points-at-itself.zoo", head + e1)
+    e_a = zoo_entry(42, 42 + 58, b"a.txt")
+    e_b = zoo_entry(42 + 58, 42, b"b.txt")
+    put("zoo_directory", "next-offset-loops-back.zoo", head + e_a + e_b)
+    put("zoo_directory", "deleted-entry-listed.zoo",
+        head + zoo_entry(42, 42 + 58, b"gone.txt", deleted=1) + zoo_entry(42 + 58, 0, b""))
+    put("zoo_directory", "long-name-length-past-entry.zoo",
+        head + zoo_entry(42, 0, b"a", var=b"\xff\xff" + b"n" * 8))
+    # LZW: a code far above the next free one, and a table filled without a clear.
+    put("zoo_unpack", "lzw-code-beyond-next-free.bin", engine_input(1, 100, b"\x41\xfe\xff\xff"))
+    put("zoo_unpack", "lzw-table-full-without-clear.bin", engine_input(1, 1 << 20, bytes(
+        (i * 37) & 0xFF for i in range(40000))))
+
+
 if __name__ == "__main__":
     make_zip()
     make_tar()
     make_uue()
     make_resource()
     make_sfx()
+    make_engines()
     sys.exit(0)

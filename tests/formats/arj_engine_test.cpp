@@ -275,6 +275,52 @@ TEST(ArjEngine, TruncatedMembersAndArchives) {
     }
 }
 
+// One call per member for the handler: header read again, refusals, CRC-32 compared.
+TEST(ArjEngine, MemberUnpackChecksHeaderAndCrc) {
+    std::string bytes = test::ReadFile(test::TestData("arj/Arj.store.arj"));
+    DataStream stream;
+    ASSERT_TRUE(stream.AttachMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    arj::ArjDirectory d;
+    ASSERT_EQ(arj::ReadArjDirectory(stream, d), DirectoryStatus::Ok);
+    const auto& m = d.members[0];
+    engines::MemorySink good(m.unpacked_size);
+    arj::ArjMember header;
+    auto r = arj::UnpackArjMember(stream, m.header_offset, good, &header);
+    EXPECT_TRUE(r.Good());
+    EXPECT_EQ(r.crc, m.crc32);
+    EXPECT_EQ(header.name, m.name);
+    // One byte of the stored data changed: the data comes out, the CRC says it is wrong.
+    std::string damaged = bytes;
+    damaged[size_t(m.data_offset) + 100] ^= 0x55;
+    DataStream ds;
+    ASSERT_TRUE(ds.AttachMemory(reinterpret_cast<const uint8_t*>(damaged.data()), damaged.size()));
+    engines::MemorySink sink(m.unpacked_size);
+    r = arj::UnpackArjMember(ds, m.header_offset, sink);
+    EXPECT_EQ(r.status, UnpackStatus::Ok);
+    EXPECT_FALSE(r.crc_ok);
+    EXPECT_FALSE(r.Good());
+    // A damaged header is not trusted, not even for extraction.
+    std::string bad_header = bytes;
+    bad_header[size_t(m.header_offset) + 20] ^= 1;
+    DataStream dh;
+    ASSERT_TRUE(dh.AttachMemory(reinterpret_cast<const uint8_t*>(bad_header.data()), bad_header.size()));
+    r = arj::UnpackArjMember(dh, m.header_offset, sink);
+    EXPECT_FALSE(r.header_ok);
+    EXPECT_FALSE(r.Good());
+    // Garbled members and folder entries are refused.
+    DataStream enc;
+    ASSERT_TRUE(enc.OpenFile(test::TestData("arj/Arj.encrypted.arj"), true));
+    arj::ArjDirectory de;
+    ASSERT_EQ(arj::ReadArjDirectory(enc, de), DirectoryStatus::Ok);
+    for (const auto& e : de.members) {
+        engines::MemorySink s(1 << 20);
+        r = arj::UnpackArjMember(enc, e.header_offset, s);
+        EXPECT_TRUE(r.header_ok);
+        EXPECT_EQ(r.status, UnpackStatus::Unsupported) << e.name;
+        EXPECT_TRUE(s.Data().empty());
+    }
+}
+
 TEST(ArjEngine, ProgressSeesEveryHeaderAndCancels) {
     DataStream stream;
     ASSERT_TRUE(stream.OpenFile(test::TestData("arj/Arj.method2.arj"), true));
