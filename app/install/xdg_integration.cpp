@@ -369,6 +369,7 @@ std::vector<ShellMenuItem> MenuItemsIn(Language language) {
         {1, "add-zip", fr ? "Ajouter à <nom>.zip" : "Add to <name>.zip", false},
         {2, "extract", fr ? "Extraire vers..." : "Extract to...", true},
         {3, "extract-here", fr ? "Extraire ici (dans un dossier)" : "Extract here (into folder)", true},
+        {4, "make-sfx", fr ? "Créer un programme auto-extractible" : "Make a self-extracting program", true},
         {5, "open", fr ? "Ouvrir avec Quorbel" : "Open with Quorbel", true},
     };
 }
