@@ -30,6 +30,7 @@ inline constexpr HelpTopic kHelpTopics[] = {
     {"local/options/extract.htm", "%2d. Extract options", "%2d. Options d'extraction"},
     {"local/options/addfiles.htm", "%2d. Add options", "%2d. Options d'ajout"},
     {"local/options/password.htm", "%2d. Password options", "%2d. Options du mot de passe"},
+    {"local/options/programs.htm", "%2d. Programs options", "%2d. Options des programmes"},
 };
 
 }  // namespace quorbel

@@ -153,6 +153,30 @@ TEST_F(RealArchiverTest, LhasaServesExtractionOnly) {
     EXPECT_EQ(lha.LastMessage(), FormatText(MessageTemplate(kMsgUnsupportedOperation).c_str(), "LHA"));
 }
 
+TEST_F(RealArchiverTest, UnarExtractsByFullStoredName) {
+    QUORBEL_REQUIRE_TOOL("unar");
+    AppRegistry().WriteText("Programs", "ARJ", "unar");
+    ArjArchive arj;
+    ASSERT_EQ(arj.Open(test::TestData("arj/Arj.method1.arj")), kStatusOk);
+    int index = arj.FindEntry("EXE\\TEST.EXE");
+    ASSERT_GE(index, 0);
+    int status = 0;
+    // The archiver's way (the one garbled members take), checked against the native one.
+    MemoryBlock external = arj.ExternalArchive::UnpackEntry(arj.Entry(size_t(index)), status);
+    ASSERT_EQ(status, kUnpackOk) << arj.LastMessage();
+    MemoryBlock native = arj.UnpackEntry(arj.Entry(size_t(index)), status);
+    ASSERT_EQ(status, kUnpackOk);
+    ASSERT_EQ(external.size, native.size);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(external.data.get()), external.size),
+              std::string(reinterpret_cast<char*>(native.data.get()), native.size));
+    const std::vector<std::string>& argv = arj.LastCommand();
+    ASSERT_FALSE(argv.empty());
+    EXPECT_EQ(argv.back(), "EXE/TEST.EXE");
+    // unar makes no archives.
+    WriteFile(env_ / "n.txt", "n");
+    EXPECT_EQ(arj.AddFile(env_ / "n.txt", env_.dir().path(), ""), kStatusFailed);
+}
+
 TEST_F(RealArchiverTest, ZooRefusesFolderTrees) {
     AppRegistry().WriteText("Programs", "ZOO", "/bin/true");
     ZooArchive zoo;
