@@ -1,4 +1,11 @@
 #include "app/main_frame.h"
+
+#include "app/dialogs/checkout_dialog.h"
+#include "app/ops/add_request.h"
+#include "app/ops/checkout.h"
+#include "app/ops/self_extractor.h"
+#include "app/ops/virus_scan.h"
+#include "formats/external/run_program.h"
 #include "app/convert_dialog.h"
 
 #include <QAction>
@@ -15,6 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -79,6 +87,7 @@ CMainFrame::CMainFrame(UserPrompts& prompts, FileChooser& files, QWidget* parent
     setWindowTitle(kProgramTitle);
     setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
+    scanner_available_ = ScannerSettings::Load().Available();
     mdi_ = new QMdiArea(this);
     mdi_->setViewMode(QMdiArea::SubWindowView);
     setCentralWidget(mdi_);
@@ -204,6 +213,13 @@ void CMainFrame::BuildCommands() {
                &CMainFrame::Spanning);
     AddCommand("Options", UiText("&Options...", "&Options..."), "Change settings",
                "preferences-system", &CMainFrame::Options);
+    AddCommand("Scan", UiText("S&can...", "&Analyser..."), "Virus scan files", "security-high",
+               &CMainFrame::ScanFiles);
+    AddCommand("Make", UiText("&Make .exe...", "&Créer un .exe..."),
+               "Convert the active archive into a self-extracting one", "application-x-executable",
+               &CMainFrame::MakeSelfExtracting);
+    AddCommand("Check", UiText("Chec&k out...", "Ex&traire pour essai..."),
+               "Check out the active archive", nullptr, &CMainFrame::CheckOutArchive);
     AddCommand("Convert", UiText("Con&vert archives...", "Con&vertir des archives..."),
                UiText("Convert archives into another format", "Convertir des archives dans un autre format"),
                nullptr, &CMainFrame::ConvertArchives);
@@ -253,6 +269,8 @@ void CMainFrame::BuildMenus() {
     actions->addSeparator();
     for (const char* n : {"Test", "Install", "Password", "UUEncode", "Spanning"})
         actions->addAction(commands_[n]);
+    actions->addSeparator();
+    for (const char* n : {"Scan", "Make", "Check"}) actions->addAction(commands_[n]);
 
     QMenu* tools = menuBar()->addMenu(UiText("&Tools", "&Outils"));
     tools->addAction(commands_["Convert"]);
@@ -797,6 +815,97 @@ void CMainFrame::Options() {
     CQuorbelOptions sheet(this);
     AddStandardPages(sheet);
     if (sheet.exec() == QDialog::Accepted) ApplyInterfaceSettings();
+    scanner_available_ = ScannerSettings::Load().Available();
+    UpdateCommands();
+}
+
+void CMainFrame::ScanFiles() {
+    ArchiveHandler* h = ActiveHandler();
+    if (!h || Busy()) return;
+    const std::vector<int> selected = SelectedEntries();
+    std::optional<bool> only_selected;
+    if (apply_to_) {
+        only_selected = apply_to_(!selected.empty());
+    } else {
+        QMessageBox box(QMessageBox::Question, UiText("Scan", "Analyser"),
+                        UiText("Apply to:", "Appliquer à :"), QMessageBox::Cancel, this);
+        QPushButton* all = box.addButton(UiText("&All files", "&Tous les fichiers"), QMessageBox::AcceptRole);
+        QPushButton* some = box.addButton(UiText("&Selected files", "Fichiers &sélectionnés"),
+                                          QMessageBox::AcceptRole);
+        some->setEnabled(!selected.empty());
+        box.setDefaultButton(selected.empty() ? all : some);
+        box.exec();
+        if (box.clickedButton() == all) only_selected = false;
+        else if (box.clickedButton() == some) only_selected = true;
+    }
+    if (!only_selected) return;
+    ScanResult result = ScanForViruses(*h, *only_selected ? selected : std::vector<int>(),
+                                       ScannerSettings::Load(), *progress_);
+    if (result.verdict == ScanResult::Verdict::Cancelled) return;
+    ShowMessages(result.output + (result.output.empty() || result.output.back() == '\n' ? "" : "\n") +
+                 result.message);
+    if (result.verdict == ScanResult::Verdict::Clean || result.verdict == ScanResult::Verdict::Completed)
+        prompts_.ShowMessage(result.message);
+    else
+        ShowError(result.message);
+}
+
+void CMainFrame::MakeSelfExtracting() {
+    ArchiveHandler* h = ActiveHandler();
+    if (!h || Busy() || !h->CanMakeSfx()) return;
+    SfxCallbacks callbacks;
+    callbacks.choose_output = [this](const std::string& proposal) {
+        return files_.SaveFile("Create .exe", SelfExtractorFilter(), kSelfExtractorExtension + 1, proposal);
+    };
+    callbacks.run_program = [this](const std::string& program, const std::string& archive) {
+        ProgramRequest request;
+        request.program = program;
+        request.arguments = {IsMzProgram(program) ? WindowsPath(archive) : archive};
+        request.sink = progress_;
+        ProgramResult run = RunProgram(request);
+        if (run.outcome == ProgramResult::Outcome::kNotStarted) return -1;
+        if (!run.output.empty()) ShowMessages(run.output);
+        return run.outcome == ProgramResult::Outcome::kExited ? run.exit_status : 128 + run.signal_number;
+    };
+    std::string message;
+    SfxOutcome outcome = MakeSelfExtractor(*h, "", callbacks, message);
+    if (outcome == SfxOutcome::Created) prompts_.ShowMessage(message);
+    else if (outcome == SfxOutcome::Failed) ShowError(message);
+    UpdateCommands();
+}
+
+void CMainFrame::CheckOutArchive() {
+    CChildFrame* child = ActiveChild();
+    if (!child || Busy()) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    std::string folder = DefaultCheckOutFolder(h.ArchivePath());
+    std::string group = DefaultGroupName(h.ArchivePath());
+    // The dialog stays until the values are usable or the user cancels.
+    for (;;) {
+        std::optional<std::pair<std::string, std::string>> chosen;
+        if (checkout_chooser_) {
+            chosen = checkout_chooser_(h.ArchivePath(), folder, group);
+        } else {
+            CCheckOutDialog dialog(prompts_, h.ArchivePath(), this);
+            dialog.SetValues(folder, group);
+            if (dialog.exec() == QDialog::Accepted) chosen.emplace(dialog.Folder(), dialog.Group());
+        }
+        if (!chosen) return;
+        folder = MakeAbsolute(chosen->first);
+        group = chosen->second;
+        if (!ValidGroupName(group)) {
+            ShowError("\"" + group + "\" cannot be a menu group name.");
+            continue;
+        }
+        if (IsFolder(folder) &&
+            !prompts_.AskYesNo(FormatText(StringById(text_id::kCheckOutFolderExists).c_str(), folder.c_str())))
+            continue;
+        break;
+    }
+    CheckOutResult result = CheckOut(h, folder, group, &CurrentLauncher());
+    child->Doc().checkout = result.record;
+    if (result.status != kStatusOk && result.status != kStatusAborted) ShowError(result.message);
+    UpdateCommands();
 }
 
 void CMainFrame::ConvertArchives() {
@@ -886,6 +995,9 @@ void CMainFrame::UpdateCommands() {
         for (const char* n : {"Extract", "View", "OpenFile", "Install", "Test"})
             commands_[n]->setEnabled(!busy && h->CanExtract());
         commands_["Spanning"]->setEnabled(!busy && h->CanSpan());
+        commands_["Scan"]->setEnabled(!busy && h->CanExtract() && scanner_available_);
+        commands_["Make"]->setEnabled(!busy && h->CanMakeSfx());
+        commands_["Check"]->setEnabled(!busy && h->CanExtract());
     }
     commands_["Password"]->setToolTip(HasProgramPassword()
                                           ? "Stop using a password for adding operations"

@@ -5,7 +5,9 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,18 @@ public:
     void Options();
     // The archive converter (works without an active archive).
     void ConvertArchives();
+    void ScanFiles();
+    void MakeSelfExtracting();
+    void CheckOutArchive();
+
+    // The choices of the scan and check-out dialogs, replaceable so that tests never wait for
+    // a person. Apply-to: true = the selected files, false = all files, none = cancelled.
+    using ApplyToChooser = std::function<std::optional<bool>(bool has_selection)>;
+    // Check-out: the output folder and group name, given the presets; none = cancelled.
+    using CheckOutChooser = std::function<std::optional<std::pair<std::string, std::string>>(
+        const std::string& archive, const std::string& folder, const std::string& group)>;
+    void SetApplyToChooser(ApplyToChooser chooser) { apply_to_ = std::move(chooser); }
+    void SetCheckOutChooser(CheckOutChooser chooser) { checkout_chooser_ = std::move(chooser); }
     void ShowViewOfActive(int type);
     // Re-reads the toolbar and progress-bar settings of the "Interface" page.
     void ApplyInterfaceSettings();
@@ -145,6 +159,9 @@ private:
     QMenu* view_menu_ = nullptr;
     QMap<QString, QAction*> commands_;
     QList<QAction*> view_actions_;
+    ApplyToChooser apply_to_;
+    CheckOutChooser checkout_chooser_;
+    bool scanner_available_ = false;
 };
 
 }  // namespace quorbel

@@ -1,5 +1,8 @@
 #include "app/quorbel_app.h"
 
+#include "app/ops/self_extractor.h"
+#include "formats/external/run_program.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdlib>
@@ -261,6 +264,39 @@ bool CQuorbelApp::ExtractArchiveTo(const std::string& archive, const std::string
     return status == kStatusOk;
 }
 
+bool CQuorbelApp::MakeSelfExtractorOf(const std::string& archive) {
+    int status = 0;
+    std::string message;
+    auto handler = OpenArchiveFile(archive, status, &frame_->Progress(), &message);
+    if (!handler) {
+        if (status != kStatusAborted) frame_->ShowError(message);
+        return false;
+    }
+    if (!handler->CanMakeSfx()) return false;
+    std::string output = ProposedSelfExtractorName(archive);
+    // The question's own words: Yes replaces the file, No chooses another name.
+    if (FileExists(output) &&
+        !prompts_->AskYesNo(FormatText(StringById(61681).c_str(), output.c_str()))) {
+        auto chosen = files_->SaveFile("Create .exe", SelfExtractorFilter(),
+                                       kSelfExtractorExtension + 1, output);
+        if (!chosen) return false;
+        output = *chosen;
+    }
+    SfxCallbacks callbacks;
+    callbacks.run_program = [](const std::string& program, const std::string& path) {
+        ProgramRequest request;
+        request.program = program;
+        request.arguments = {IsMzProgram(program) ? WindowsPath(path) : path};
+        ProgramResult run = RunProgram(request);
+        if (run.outcome == ProgramResult::Outcome::kNotStarted) return -1;
+        return run.outcome == ProgramResult::Outcome::kExited ? run.exit_status : 128 + run.signal_number;
+    };
+    SfxOutcome outcome = MakeSelfExtractor(*handler, output, callbacks, message);
+    if (outcome == SfxOutcome::Created) prompts_->ShowMessage(message);
+    else if (outcome == SfxOutcome::Failed) frame_->ShowError(message);
+    return outcome == SfxOutcome::Created || outcome == SfxOutcome::ExternalDone;
+}
+
 bool CQuorbelApp::CarryOutShellCommand(const ShellCommandBlock& block) {
     if (block.paths.empty() || !frame_) return false;
     const std::string& first = block.paths.front();
@@ -276,6 +312,7 @@ bool CQuorbelApp::CarryOutShellCommand(const ShellCommandBlock& block) {
             return folder && ExtractArchiveTo(first, *folder);
         }
         case 3: return ExtractArchiveTo(first, WithoutExtension(first));
+        case 4: return MakeSelfExtractorOf(first);
         case 5: return frame_->OpenDocumentFile(first) != nullptr;
         case 6: {
             if (!frame_->OpenDocumentFile(first)) return false;

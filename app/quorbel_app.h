@@ -37,6 +37,8 @@ public:
     void ProcessCommandLine(const std::string& text, bool from_running_instance);
     // Carries out one shell command; false when the archive could not be opened or made.
     bool CarryOutShellCommand(const ShellCommandBlock& block);
+    // Shell command type 4: the archive's self-extractor beside it.
+    bool MakeSelfExtractorOf(const std::string& archive);
 
     CMainFrame* MainFrame() const { return frame_.get(); }
     const InstallVerdict& Installation() const { return verdict_; }

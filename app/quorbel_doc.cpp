@@ -121,15 +121,18 @@ bool CQuorbelDoc::Serialize(QIODevice& device) {
 }
 
 bool CQuorbelDoc::CanClose(UserPrompts& prompts) {
-    if (checkout_folder.empty()) return true;
+    if (checkout.Empty()) return true;
     const std::string question =
         FormatText(StringById(text_id::kCheckOutClose).c_str(), title_.c_str(),
-                   checkout_folder.c_str(), FileNameOfPath(group_folder).c_str());
+                   checkout.output_folder.c_str(), checkout.GroupName().c_str());
     if (prompts.AskYesNo(question)) {
-        if (!group_folder.empty()) RemoveTree(group_folder);
-        RemoveTree(checkout_folder);
-        if (!third_checkout_path.empty()) rmdir(third_checkout_path.c_str());
+        // Only what the check-out wrote and made goes: the folder may hold the user's files.
+        std::string left;
+        for (const auto& path : CleanUpCheckOut(checkout))
+            left += FormatText(StringById(text_id::kCouldNotRemove).c_str(), path.c_str()) + "\n";
+        if (!left.empty()) prompts.ShowMessage(left);
     }
+    checkout = CheckOutRecord();
     return true;
 }
 

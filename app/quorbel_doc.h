@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ops/checkout.h"
 #include "core/archive_handler.h"
 
 class QIODevice;
@@ -50,8 +51,8 @@ public:
     // The close question about a checked-out archive; false when the document must stay open.
     bool CanClose(UserPrompts& prompts);
 
-    // Set by the check-out operation.
-    std::string checkout_folder, group_folder, third_checkout_path;
+    // Set by the check-out operation: what it wrote and made, offered for removal at close.
+    CheckOutRecord checkout;
 
 signals:
     void viewChanged(int type);

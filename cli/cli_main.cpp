@@ -31,6 +31,9 @@ constexpr const char* kHelp =
     "  uuencode FILE [OUT]\n"
     "  span     ARCHIVE TARGET [--volume-size BYTES]\n"
     "  convert  SOURCE... --format zip|arj|lha|zoo|rar|ace|jar [--out DIR] [--no-rename]\n"
+    "  sfx      ARCHIVE [OUT] [--type 0|1|2] [--stub FILE] [--program PATH]\n"
+    "  scan     ARCHIVE [MEMBER...] [--scanner PATH] [--parameters TEMPLATE]\n"
+    "  checkout ARCHIVE [--folder DIR] [--group NAME]  |  checkout --cleanup ARCHIVE\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
     "  settings list KEY\n"
@@ -93,6 +96,8 @@ int main(int argc, char** argv) {
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
     else if (args[0] == "convert")
         rc = cli::RunConvertCommand(args, std::cout, std::cerr);
+    else if (cli::IsProgramsCommand(args[0]))
+        rc = cli::RunProgramsCommand(args, std::cout, std::cerr);
     else if (cli::IsWriteCommand(args[0]))
         rc = cli::RunWriteCommand(args, std::cout, std::cerr);
     else

@@ -21,4 +21,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// sfx, scan, checkout: self-extractors, the virus scanner, check-outs.
+int RunProgramsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+bool IsProgramsCommand(const std::string& command);
+
 }  // namespace quorbel::cli

@@ -310,6 +310,26 @@ constexpr TableRow kTable[] = {
     {62128, "Add Archives", "Ajouter des archives"},
     {62129, "Select folder to add", "Choisir le dossier à ajouter"},
     {62130, "Warning: %d member(s) skipped", "Attention : %d membre(s) ignoré(s)"},
+    {62140, "Creating shortcuts...", "Création des raccourcis..."},
+    {62141,
+     "Virus scanning operation complete.\n If no error or warning dialog boxes were displayed by "
+     "the virus scanner it means that no virus were found.",
+     "Analyse antivirus terminée.\n Si l'antivirus n'a affiché aucune boîte d'erreur ou "
+     "d'avertissement, aucun virus n'a été trouvé."},
+    {62142,
+     "Folder \"%s\" already exists. If you continue files in this folder and subfolders may be "
+     "deleted.\n\nDo you want to continue ?",
+     "Le dossier \"%s\" existe déjà. Si vous continuez, des fichiers de ce dossier et de ses "
+     "sous-dossiers pourront être supprimés.\n\nVoulez-vous continuer ?"},
+    {62143, "No virus found.", "Aucun virus trouvé."},
+    {62144, "The virus scanner found infected files.", "L'antivirus a trouvé des fichiers infectés."},
+    {62145, "The virus scanner \"%s\" ended with code %d.",
+     "L'antivirus \"%s\" s'est terminé avec le code %d."},
+    {62146, "The virus scanner \"%s\" could not be started (%s).",
+     "L'antivirus \"%s\" n'a pas pu être lancé (%s)."},
+    {62147, "Not scanned: \"%s\" could not be extracted.",
+     "Non analysé : \"%s\" n'a pas pu être extrait."},
+    {62148, "Could not remove: \"%s\"", "Impossible de supprimer : \"%s\""},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

@@ -100,6 +100,15 @@ inline constexpr int kConvertCount = 62127;          // "%d archive(s) to conver
 inline constexpr int kConvertAddArchives = 62128;    // "Add Archives"
 inline constexpr int kConvertAddFolder = 62129;      // "Select folder to add"
 inline constexpr int kConvertSkipped = 62130;        // "Warning: %d member(s) skipped"
+inline constexpr int kCreatingShortcuts = 62140;    // "Creating shortcuts..."
+inline constexpr int kScanComplete = 62141;         // "Virus scanning operation complete. ..."
+inline constexpr int kCheckOutFolderExists = 62142; // "Folder "%s" already exists. If you ..."
+inline constexpr int kScanClean = 62143;            // "No virus found."
+inline constexpr int kScanFound = 62144;            // "The virus scanner found infected files."
+inline constexpr int kScanEndedWithCode = 62145;    // "The virus scanner "%s" ended with code %d."
+inline constexpr int kScanNotStarted = 62146;       // "The virus scanner "%s" could not be started (%s)."
+inline constexpr int kScanNotExtracted = 62147;     // "Not scanned: "%s" could not be extracted."
+inline constexpr int kCouldNotRemove = 62148;       // "Could not remove: "%s""
 }  // namespace text_id
 
 }  // namespace quorbel

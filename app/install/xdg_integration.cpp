@@ -32,17 +32,6 @@ constexpr const char* kThunarIdPrefix = "dorvex-quorbel-";
 constexpr const char* kScriptMarker = "# dorvex-quorbel context menu";
 constexpr const char* kNautilusPrefix = "Quorbel - ";
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : ".";
-}
-
-std::string BaseFolder(const char* variable, const char* below_home) {
-    const char* value = std::getenv(variable);
-    if (value && value[0] == '/') return value;
-    return HomeFolder() + "/" + below_home;
-}
-
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -96,21 +85,6 @@ bool UpdateFile(const std::string& path, const std::string& text, mode_t mode = 
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
-// Escapes of a string value in a desktop entry.
-std::string EscapeValue(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string ShellQuote(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
@@ -120,20 +94,6 @@ std::string ShellQuote(const std::string& text) {
             out += c;
     }
     return out + "'";
-}
-
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 std::string Lower(std::string text) {
@@ -207,8 +167,6 @@ struct Section {
 
 }  // namespace
 
-std::string DataHome() { return BaseFolder("XDG_DATA_HOME", ".local/share"); }
-std::string ConfigHome() { return BaseFolder("XDG_CONFIG_HOME", ".config"); }
 
 std::string DocumentEntryPath() { return DataHome() + "/applications/" + kDesktopId; }
 std::string MimeAppsPath() { return ConfigHome() + "/mimeapps.list"; }
@@ -217,27 +175,6 @@ std::string NautilusScriptsFolder() { return DataHome() + "/nautilus/scripts"; }
 std::string ThunarActionsPath() { return ConfigHome() + "/Thunar/uca.xml"; }
 std::string MenuMergePath() {
     return ConfigHome() + "/menus/applications-merged/dorvex-quorbel.menu";
-}
-
-std::string ExecArgument(const std::string& argument) {
-    static const std::string kReserved = " \t\n\"'\\><~|&;$*?#()`";
-    std::string quoted;
-    if (argument.empty() || argument.find_first_of(kReserved) != std::string::npos) {
-        quoted = "\"";
-        for (char c : argument) {
-            if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-            quoted += c;
-        }
-        quoted += '"';
-    } else {
-        quoted = argument;
-    }
-    std::string codes;
-    for (char c : quoted) {
-        codes += c;
-        if (c == '%') codes += '%';
-    }
-    return EscapeValue(codes);
 }
 
 std::string MimeTypeForExtension(const std::string& extension) {
@@ -432,6 +369,7 @@ std::vector<ShellMenuItem> MenuItemsIn(Language language) {
         {1, "add-zip", fr ? "Ajouter à <nom>.zip" : "Add to <name>.zip", false},
         {2, "extract", fr ? "Extraire vers..." : "Extract to...", true},
         {3, "extract-here", fr ? "Extraire ici (dans un dossier)" : "Extract here (into folder)", true},
+        {4, "make-sfx", fr ? "Créer un programme auto-extractible" : "Make a self-extracting program", true},
         {5, "open", fr ? "Ouvrir avec Quorbel" : "Open with Quorbel", true},
     };
 }
@@ -463,12 +401,12 @@ std::string ThunarActionsText(const std::string& companion) {
     std::string out;
     const std::string archives = ArchivePatterns();
     for (const ShellMenuItem& item : ShellMenuItems()) {
-        out += "<action>\n\t<icon></icon>\n\t<name>" + XmlEscape(item.label) +
+        out += "<action>\n\t<icon></icon>\n\t<name>" + XmlText(item.label) +
                "</name>\n\t<submenu></submenu>\n\t<unique-id>" + kThunarIdPrefix + item.id +
                "</unique-id>\n\t<command>" +
-               XmlEscape(ShellQuote(companion) + " " + std::to_string(item.type) + " %F") +
+               XmlText(ShellQuote(companion) + " " + std::to_string(item.type) + " %F") +
                "</command>\n\t<description>Quorbel</description>\n\t<range></range>\n\t<patterns>" +
-               XmlEscape(item.archives_only ? archives : "*") + "</patterns>\n";
+               XmlText(item.archives_only ? archives : "*") + "</patterns>\n";
         out += item.archives_only ? "\t<other-files/>\n"
                                   : "\t<directories/>\n\t<audio-files/>\n\t<image-files/>\n"
                                     "\t<other-files/>\n\t<text-files/>\n\t<video-files/>\n";
@@ -551,7 +489,7 @@ std::string DirectoriesFolder() { return DataHome() + "/desktop-directories"; }
 
 std::string IncludeList(const std::vector<std::string>& files, const std::string& indent) {
     std::string out = indent + "<Include>\n";
-    for (const std::string& f : files) out += indent + "  <Filename>" + XmlEscape(f) + "</Filename>\n";
+    for (const std::string& f : files) out += indent + "  <Filename>" + XmlText(f) + "</Filename>\n";
     return out + indent + "</Include>\n";
 }
 

@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "app/ops/desktop_entry.h"
+
 namespace quorbel::xdg {
 
 // Quorbel's desktop-file id; also the name of the KDE service menu and the .menu merge file.
 inline constexpr const char* kDesktopId = "dorvex-quorbel.desktop";
 
-// $XDG_DATA_HOME and $XDG_CONFIG_HOME, with the base-directory defaults below $HOME (a relative
-// value is ignored, as the rules say).
-std::string DataHome();
-std::string ConfigHome();
 
 std::string DocumentEntryPath();    // <data>/applications/dorvex-quorbel.desktop
 std::string MimeAppsPath();         // <config>/mimeapps.list
@@ -23,9 +21,6 @@ std::string NautilusScriptsFolder();  // <data>/nautilus/scripts
 std::string ThunarActionsPath();    // <config>/Thunar/uca.xml
 std::string MenuMergePath();        // <config>/menus/applications-merged/dorvex-quorbel.menu
 
-// One argument of an Exec line: quoted when it holds a reserved character, '%' doubled, then
-// escaped as a string value, so the desktop hands the program exactly `argument`.
-std::string ExecArgument(const std::string& argument);
 
 // The MIME type the shared database gives a file named "x.<extension>" (tried in lower and then
 // upper case); "" when the extension names no type of its own.

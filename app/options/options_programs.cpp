@@ -1,5 +1,7 @@
 #include "app/options/options_programs.h"
 
+#include "app/options/options_scanner.h"
+
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -79,6 +81,10 @@ COptionsPrograms::COptionsPrograms(QWidget* parent) : COptionsPage(parent) {
     password_note_->setWordWrap(true);
     v->addWidget(password_note_);
     layout->addWidget(box, 1);
+    scanner_ = new CVirusScannerGroup(this);
+    sfx_ = new CSelfExtractorGroup(this);
+    layout->addWidget(scanner_);
+    layout->addWidget(sfx_);
     connect(template_format_, &QComboBox::currentIndexChanged, this, [this] {
         TakeTemplates();
         ShowTemplates();
@@ -105,7 +111,11 @@ void COptionsPrograms::Load() {
     }
     shown_format_.clear();
     ShowTemplates();
+    scanner_->Load();
+    sfx_->Load();
 }
+
+bool COptionsPrograms::CanStore(QString& message) const { return scanner_->CanStore(message); }
 
 void COptionsPrograms::ShowTemplates() {
     shown_format_ = S(template_format_->currentText());
@@ -131,6 +141,8 @@ void COptionsPrograms::TakeTemplates() {
 }
 
 void COptionsPrograms::Store() {
+    scanner_->Store();
+    sfx_->Store();
     TakeTemplates();
     AppRegistry registry;
     for (const std::string& format : Formats()) {

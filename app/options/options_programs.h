@@ -17,6 +17,9 @@ class QTableWidget;
 
 namespace quorbel {
 
+class CSelfExtractorGroup;
+class CVirusScannerGroup;
+
 class COptionsPrograms : public COptionsPage {
     Q_OBJECT
 public:
@@ -27,6 +30,9 @@ public:
     QString Title() const override;
     void Load() override;
     void Store() override;
+    bool CanStore(QString& message) const override;
+    CVirusScannerGroup* Scanner() const { return scanner_; }
+    CSelfExtractorGroup* SelfExtractor() const { return sfx_; }
 
     // The program field of a format ("ARJ").
     QLineEdit* ProgramField(const std::string& format) const;
@@ -46,6 +52,8 @@ private:
     QComboBox* template_format_;
     QTableWidget* templates_;
     QLabel* password_note_;
+    CVirusScannerGroup* scanner_;
+    CSelfExtractorGroup* sfx_;
     std::string shown_format_;
     // Per format: slot name -> text, for slots that differ from the program's set.
     std::map<std::string, std::map<std::string, std::string>> overrides_;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -27,8 +28,7 @@ CQuorbelOptions::CQuorbelOptions(QWidget* parent) : QDialog(parent) {
     buttons->button(QDialogButtonBox::Apply)->setText(UiText("&Apply", "A&ppliquer"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        StoreAll();
-        accept();
+        if (StoreAll()) accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
@@ -41,8 +41,17 @@ void CQuorbelOptions::AddPage(COptionsPage* page) {
     pages_.push_back(page);
 }
 
-void CQuorbelOptions::StoreAll() {
+bool CQuorbelOptions::StoreAll() {
+    for (COptionsPage* page : pages_) {
+        QString message;
+        if (!page->CanStore(message)) {
+            tabs_->setCurrentWidget(page);
+            QMessageBox::warning(this, windowTitle(), message);
+            return false;
+        }
+    }
     for (COptionsPage* page : pages_) page->Store();
+    return true;
 }
 
 COptionsExtract::COptionsExtract(QWidget* parent) : COptionsPage(parent) {

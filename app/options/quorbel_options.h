@@ -22,6 +22,12 @@ public:
     virtual void Load() = 0;
     // Writes the controls back to the settings store.
     virtual void Store() = 0;
+    // False, with the message to show, when what the controls hold must not be stored (a
+    // program path that names no program); the sheet then stores no page.
+    virtual bool CanStore(QString& message) const {
+        (void)message;
+        return true;
+    }
 };
 
 class CQuorbelOptions : public QDialog {
@@ -30,8 +36,9 @@ public:
     explicit CQuorbelOptions(QWidget* parent = nullptr);
     // Takes the page (the sheet owns it), loads it and shows it as a new tab.
     void AddPage(COptionsPage* page);
-    // Store() on every page, in the order they were added.
-    void StoreAll();
+    // Store() on every page, in the order they were added, once every page agreed; otherwise
+    // shows the refusing page and its message, stores nothing and returns false.
+    bool StoreAll();
     const std::vector<COptionsPage*>& Pages() const { return pages_; }
     QTabWidget* Tabs() const { return tabs_; }
 

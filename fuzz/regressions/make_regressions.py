@@ -172,6 +172,34 @@ def make_resource():
         zip_archive([{"name": b"../outside.txt", "data": b"out"}]))
 
 
+# --- the self-extractor's reader -------------------------------------------------------------
+
+def make_sfx():
+    stub = b"\x7fELF" + bytes(1020)
+    # Offsets written for the archive alone, then a stub put in front: every offset is off by
+    # the stub's size, which the reader must correct, not read the stub as members.
+    put("sfx_archive", "stub-prefix-unadjusted-offsets.run",
+        stub + zip_archive([{"name": b"a.txt", "data": b"abc"}]))
+    # A central directory claimed larger than everything before the end record.
+    body = bytearray(zip_archive([{"name": b"a.txt", "data": b"abc"}]))
+    body[-10:-6] = struct.pack("<I", 0x7FFFFFF0)
+    put("sfx_archive", "central-size-beyond-file.run", bytes(body))
+    # A central offset past the directory's real place: the correction would point before the
+    # file's first byte.
+    put("sfx_archive", "local-offset-before-file-start.run",
+        zip_archive([{"name": b"a.txt", "data": b"abc", "offset": 0x40000000}]))
+    # 1 MB of zeros deflated, stated as 10 bytes: output must stop at the stated size.
+    plain = bytes(1 << 20)
+    put("sfx_archive", "deflate-beyond-stated-size.run",
+        zip_archive([{"name": b"z", "data": deflate(plain), "method": 8, "plain": plain,
+                      "unpacked": 10}]))
+    # A ZIP64 locator whose end record is missing.
+    body = zip_archive([{"name": b"a.txt", "data": b"abc"}])
+    end = body.rfind(b"PK\x05\x06")
+    put("sfx_archive", "zip64-locator-without-record.run",
+        body[:end] + struct.pack("<IIQI", 0x07064B50, 0, 0, 1) + body[end:])
+
+
 # --- ARJ, LHA, ZOO ----------------------------------------------------------------------------
 
 def arj_header(name, method=0, ftype=0, packed=0, unpacked=0, crc=0, size_override=None,
@@ -266,5 +294,6 @@ if __name__ == "__main__":
     make_tar()
     make_uue()
     make_resource()
+    make_sfx()
     make_engines()
     sys.exit(0)
