@@ -1,0 +1,4 @@
+#include "picture/picture_ops.h"
+
+namespace quorbel {
+}  // namespace quorbel
