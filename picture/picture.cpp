@@ -220,6 +220,11 @@ const Bgr* CPicture::GetPaletteEntry(int i) const {
     return &palette_[size_t(i)];
 }
 
+void CPicture::ClearPalette() {
+    palette_.clear();
+    palette_.shrink_to_fit();
+}
+
 void CPicture::ResetDecodeState() {
     palette_.clear();
     palette_.shrink_to_fit();

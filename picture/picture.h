@@ -63,6 +63,8 @@ public:
     // Null when i is not an entry.
     const Bgr* GetPaletteEntry(int i) const;
     int PaletteCount() const { return int(palette_.size()); }
+    // Drops the palette only (the depth stays).
+    void ClearPalette();
     // Forgets palette, alpha plane and source depth, keeping the pixels (a picture handed from
     // one codec to the next must not carry the first one's findings).
     void ResetDecodeState();
