@@ -129,6 +129,19 @@ private:
     std::array<Bgr, 256> entries_{};
 };
 
+// One channel of a bit-field mask (16- and 32-bit pixels), widened to 8 bits with rounding, so
+// a full 5-bit channel reads 255 and 3 of 31 reads 25.
+class BitFieldChannel {
+public:
+    explicit BitFieldChannel(uint32_t mask);
+    uint8_t Of(uint32_t pixel) const;
+    int Bits() const { return bits_; }
+
+private:
+    uint32_t mask_ = 0;
+    int shift_ = 0, bits_ = 0;
+};
+
 // The shared size check every decoder makes before Create: both sides 1..65535, the pixel
 // count within the budget (64-bit arithmetic throughout).
 bool PictureSizeAllowed(int64_t width, int64_t height);

@@ -39,29 +39,6 @@ void PutLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
-// One channel of a bit-field mask widened to 8 bits (the high bits repeated into the low ones,
-// so a full 5-bit channel reads 255).
-struct MaskChannel {
-    int shift = 0, bits = 0;
-    uint32_t mask = 0;
-    explicit MaskChannel(uint32_t m) : mask(m) {
-        if (!m) return;
-        while (!((m >> shift) & 1)) ++shift;
-        while (shift + bits < 32 && ((m >> (shift + bits)) & 1)) ++bits;
-    }
-    uint8_t Of(uint32_t pixel) const {
-        if (!bits) return 0;
-        const uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8) return uint8_t(v >> (bits - 8));
-        uint32_t out = 0;
-        int filled = 0;
-        while (filled < 8) {
-            out = (out << bits) | v;
-            filled += bits;
-        }
-        return uint8_t(out >> (filled - 8));
-    }
-};
 
 // The decoder: one pass over the pixel data into the picture, after ReadBmpHeaders.
 class BmpDecoder {
@@ -111,7 +88,7 @@ private:
             }
             masks[3] = 0;
         }
-        const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+        const BitFieldChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
         const bool with_alpha = masked && h_.bit_count == 32 && masks[3] != 0;
         std::vector<uint8_t> alpha_values;
         if (with_alpha) alpha_values.resize(size_t(width) * size_t(height));
