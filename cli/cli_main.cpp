@@ -34,6 +34,8 @@ constexpr const char* kHelp =
     "  sfx      ARCHIVE [OUT] [--type 0|1|2] [--stub FILE] [--program PATH]\n"
     "  scan     ARCHIVE [MEMBER...] [--scanner PATH] [--parameters TEMPLATE]\n"
     "  checkout ARCHIVE [--folder DIR] [--group NAME]  |  checkout --cleanup ARCHIVE\n"
+    "  picture    FILE [--member NAME] [--bmp OUT]\n"
+    "  thumbnails ARCHIVE [--out DIR]\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
     "  settings list KEY\n"
@@ -98,6 +100,8 @@ int main(int argc, char** argv) {
         rc = cli::RunConvertCommand(args, std::cout, std::cerr);
     else if (cli::IsProgramsCommand(args[0]))
         rc = cli::RunProgramsCommand(args, std::cout, std::cerr);
+    else if (cli::IsPictureCommand(args[0]))
+        rc = cli::RunPictureCommand(args, std::cout, std::cerr);
     else if (cli::IsWriteCommand(args[0]))
         rc = cli::RunWriteCommand(args, std::cout, std::cerr);
     else

@@ -24,5 +24,8 @@ int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, 
 // sfx, scan, checkout: self-extractors, the virus scanner, check-outs.
 int RunProgramsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 bool IsProgramsCommand(const std::string& command);
+// picture and thumbnails: the picture library's dispatcher and the pictures view's thumbnails.
+int RunPictureCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+bool IsPictureCommand(const std::string& command);
 
 }  // namespace quorbel::cli

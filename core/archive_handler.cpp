@@ -175,6 +175,8 @@ void ArchiveHandler::Close() {
     entries_.shrink_to_fit();
     header_store_.clear();
     header_store_.shrink_to_fit();
+    thumbnails_.clear();
+    thumbnails_.shrink_to_fit();
     info_ = ArchiveInfo();
     ResetTree();
     extracted_.clear();
@@ -544,16 +546,47 @@ int ArchiveHandler::SetArchiveComment(const std::string& text) {
 
 void ArchiveHandler::SetThumbnailHook(ThumbnailHook hook) { g_thumbnail_hook = hook; }
 
+ArchiveHandler::ThumbnailHook ArchiveHandler::CurrentThumbnailHook() { return g_thumbnail_hook; }
+
+ArchiveHandler::PictureAnswer ArchiveHandler::ExaminePicture(int index) {
+    if (index < 0 || size_t(index) >= entries_.size()) return PictureAnswer::kNotPicture;
+    ArchiveEntry& e = entries_[size_t(index)];
+    if (!e.allocated || !e.is_file) return PictureAnswer::kNotPicture;
+    if (e.picture_state == 1) return PictureAnswer::kPicture;
+    if (e.picture_state == 0) return PictureAnswer::kNotPicture;
+    PictureAnswer answer = g_thumbnail_hook ? g_thumbnail_hook(*this, index) : PictureAnswer::kNotPicture;
+    // The hook may not have left the entry where it was (a re-read archive): look it up again.
+    if (size_t(index) >= entries_.size()) return PictureAnswer::kTryAgain;
+    ArchiveEntry& after = entries_[size_t(index)];
+    if (answer == PictureAnswer::kPicture && after.thumbnail_index < 0) answer = PictureAnswer::kTryAgain;
+    if (answer == PictureAnswer::kPicture) after.picture_state = 1;
+    else if (answer == PictureAnswer::kNotPicture) after.picture_state = 0;
+    return answer;
+}
+
 int ArchiveHandler::MakeThumbnail(int index) {
-    return g_thumbnail_hook ? g_thumbnail_hook(*this, index) : 0;
+    return ExaminePicture(index) == PictureAnswer::kPicture ? 1 : 0;
+}
+
+int ArchiveHandler::AddThumbnail(ThumbnailImage image) {
+    if (image.width < 1 || image.height < 1 ||
+        image.pixels.size() != size_t(image.width) * size_t(image.height) * 3)
+        return -1;
+    try {
+        // The list is made on first use with room for 100 images and grows by 32.
+        if (thumbnails_.capacity() == 0) thumbnails_.reserve(100);
+        else if (thumbnails_.size() == thumbnails_.capacity()) thumbnails_.reserve(thumbnails_.size() + 32);
+        thumbnails_.push_back(std::move(image));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return int(thumbnails_.size() - 1);
 }
 
 int ArchiveHandler::GetPictureInfo(int index, int* width, int* height, int* bits) {
     if (index < 0 || size_t(index) >= entries_.size()) return -1;
+    if (ExaminePicture(index) != PictureAnswer::kPicture) return -1;
     ArchiveEntry& e = entries_[size_t(index)];
-    if (!e.is_file) return -1;
-    if (e.picture_state == 2) e.picture_state = MakeThumbnail(index) == 1 ? 1 : 0;
-    if (e.picture_state != 1) return -1;
     if (width) *width = e.picture_width;
     if (height) *height = e.picture_height;
     if (bits) *bits = e.picture_bits;

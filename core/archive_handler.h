@@ -158,6 +158,8 @@ public:
     void SetEntryTime(ArchiveEntry& entry, std::time_t t);
     int FindEntry(const std::string& full_name);
     int SetArchiveComment(const std::string& text);
+    // The entry's thumbnail index, or -1 when it is no picture (or could not be examined yet);
+    // examines a state-2 entry through the thumbnail hook first.
     int GetPictureInfo(int index, int* width, int* height, int* bits);
     // Reads a directory from bytes held in memory (the program's embedded archives).
     int OpenFromMemory(std::vector<uint8_t> bytes, const std::string& name);
@@ -219,10 +221,33 @@ public:
     const std::vector<std::string>& SkippedReport() const { return skipped_; }
     void ClearSkippedReport() { skipped_.clear(); }
 
-    // Picture examination is done by the picture library, which sits above the core.
-    using ThumbnailHook = int (*)(ArchiveHandler& handler, int index);
+    // Picture examination is done by the picture library, which sits above the core: the hook
+    // unpacks and decodes one entry, fills its picture fields and adds its thumbnail
+    // (AddThumbnail). Its answer decides the entry's state: kPicture -> 1, kNotPicture -> 0,
+    // kTryAgain (could not unpack, cancelled, out of memory) -> stays 2 for the next fill.
+    enum class PictureAnswer { kNotPicture = 0, kPicture = 1, kTryAgain = 2 };
+    using ThumbnailHook = PictureAnswer (*)(ArchiveHandler& handler, int index);
     static void SetThumbnailHook(ThumbnailHook hook);
+    static ThumbnailHook CurrentThumbnailHook();
+    // 1 when the entry is a picture (its thumbnail made now), else 0. Only file entries in
+    // state 2 are examined; others answer from their state.
     int MakeThumbnail(int index);
+    // The hook's answer itself (kNotPicture without a hook); the state is set from it.
+    PictureAnswer ExaminePicture(int index);
+
+    // The thumbnail list: one image per picture entry, made once per opening of the archive and
+    // emptied by Close (a changed archive is re-read, so its pictures are decoded again).
+    static constexpr int kThumbnailWidth = 80;
+    static constexpr int kThumbnailHeight = 60;
+    struct ThumbnailImage {
+        int width = kThumbnailWidth;
+        int height = kThumbnailHeight;
+        // Top row first, 3 bytes per pixel in the order blue, green, red, no row padding.
+        std::vector<uint8_t> pixels;
+    };
+    // Appends an image; its index in the list, or -1 when memory runs out or its size is wrong.
+    int AddThumbnail(ThumbnailImage image);
+    const std::vector<ThumbnailImage>& Thumbnails() const { return thumbnails_; }
 
 protected:
     // Sets message 207 with the format name and returns 0.
@@ -253,6 +278,7 @@ protected:
     std::vector<ArchiveEntry> entries_;
     // The records FormatHeader returns, back to back; emptied with the entries on Close.
     std::vector<uint8_t> header_store_;
+    std::vector<ThumbnailImage> thumbnails_;
 
 private:
     void ResetTree();
