@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/app_icons.h"
+#include "app/ops/thumbnails.h"
 #include "app/quorbel_app.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
     // the desktop entry an installation writes.
     QApplication::setWindowIcon(quorbel::ProgramIcon());
     QGuiApplication::setDesktopFileName("dorvex-quorbel");
+    // The pictures view asks the handlers for thumbnails; the picture library makes them.
+    quorbel::InstallThumbnailHook();
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
     quorbel::CQuorbelApp quorbel(QApplication::applicationFilePath().toStdString(),
