@@ -30,6 +30,8 @@ constexpr const char* kHelp =
     "  comment  ARCHIVE [MEMBER] --text TEXT\n"
     "  uuencode FILE [OUT]\n"
     "  span     ARCHIVE TARGET [--volume-size BYTES]\n"
+    "  picture    FILE [--member NAME] [--bmp OUT]\n"
+    "  thumbnails ARCHIVE [--out DIR]\n"
     "  settings get  KEY NAME\n"
     "  settings set  KEY NAME TEXT\n"
     "  settings list KEY\n"
@@ -90,6 +92,8 @@ int main(int argc, char** argv) {
     int rc;
     if (args[0] == "settings")
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
+    else if (cli::IsPictureCommand(args[0]))
+        rc = cli::RunPictureCommand(args, std::cout, std::cerr);
     else if (cli::IsWriteCommand(args[0]))
         rc = cli::RunWriteCommand(args, std::cout, std::cerr);
     else

@@ -18,4 +18,8 @@ bool IsWriteCommand(const std::string& command);
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// picture and thumbnails: the picture library's dispatcher and the pictures view's thumbnails.
+int RunPictureCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+bool IsPictureCommand(const std::string& command);
+
 }  // namespace quorbel::cli

@@ -26,32 +26,22 @@ std::string Cut(const std::string& text) {
     return text.size() > CPicture::kMaxTextLength ? text.substr(0, CPicture::kMaxTextLength) : text;
 }
 
-// One channel of a bit-field mask widened to 8 bits (high bits replicated into the low ones,
-// so a full channel reads 255).
-struct MaskChannel {
-    int shift = 0;
-    int bits = 0;
-    uint32_t mask = 0;
-    explicit MaskChannel(uint32_t m) : mask(m) {
-        if (m == 0) return;
-        while (!((m >> shift) & 1)) ++shift;
-        while (shift + bits < 32 && ((m >> (shift + bits)) & 1)) ++bits;
-    }
-    uint8_t Of(uint32_t pixel) const {
-        if (bits == 0) return 0;
-        uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8) return uint8_t(v >> (bits - 8));
-        uint32_t out = 0;
-        int filled = 0;
-        while (filled < 8) {
-            out = (out << bits) | v;
-            filled += bits;
-        }
-        return uint8_t(out >> (filled - 8));
-    }
-};
 
 }  // namespace
+
+BitFieldChannel::BitFieldChannel(uint32_t mask) : mask_(mask) {
+    if (!mask) return;
+    while (!((mask >> shift_) & 1)) ++shift_;
+    while (shift_ + bits_ < 32 && ((mask >> (shift_ + bits_)) & 1)) ++bits_;
+}
+
+uint8_t BitFieldChannel::Of(uint32_t pixel) const {
+    if (!bits_) return 0;
+    const uint32_t v = (pixel & mask_) >> shift_;
+    if (bits_ >= 8) return uint8_t(v >> (bits_ - 8));
+    const uint32_t most = (1u << bits_) - 1;
+    return uint8_t((v * 255 + most / 2) / most);
+}
 
 uint64_t PixelBudget() { return g_pixel_budget; }
 void SetPixelBudget(uint64_t pixels) { g_pixel_budget = pixels; }
@@ -220,6 +210,11 @@ const Bgr* CPicture::GetPaletteEntry(int i) const {
     return &palette_[size_t(i)];
 }
 
+void CPicture::ClearPalette() {
+    palette_.clear();
+    palette_.shrink_to_fit();
+}
+
 void CPicture::ResetDecodeState() {
     palette_.clear();
     palette_.shrink_to_fit();
@@ -330,7 +325,7 @@ bool CPicture::FromPackedDib(const uint8_t* block, size_t size) {
     const uint8_t* src_bits = block + pos;
     PaletteLookup lookup;
     for (size_t i = 0; i < table.size(); ++i) lookup.Set(unsigned(i), table[i]);
-    const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]);
+    const BitFieldChannel red(masks[0]), green(masks[1]), blue(masks[2]);
     for (int64_t file_row = 0; file_row < height; ++file_row) {
         const uint8_t* s = src_bits + size_t(file_row) * size_t(src_stride);
         const int y = top_down ? int(file_row) : int(height - 1 - file_row);

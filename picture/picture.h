@@ -63,6 +63,8 @@ public:
     // Null when i is not an entry.
     const Bgr* GetPaletteEntry(int i) const;
     int PaletteCount() const { return int(palette_.size()); }
+    // Drops the palette only (the depth stays).
+    void ClearPalette();
     // Forgets palette, alpha plane and source depth, keeping the pixels (a picture handed from
     // one codec to the next must not carry the first one's findings).
     void ResetDecodeState();
@@ -125,6 +127,19 @@ public:
 
 private:
     std::array<Bgr, 256> entries_{};
+};
+
+// One channel of a bit-field mask (16- and 32-bit pixels), widened to 8 bits with rounding, so
+// a full 5-bit channel reads 255 and 3 of 31 reads 25.
+class BitFieldChannel {
+public:
+    explicit BitFieldChannel(uint32_t mask);
+    uint8_t Of(uint32_t pixel) const;
+    int Bits() const { return bits_; }
+
+private:
+    uint32_t mask_ = 0;
+    int shift_ = 0, bits_ = 0;
 };
 
 // The shared size check every decoder makes before Create: both sides 1..65535, the pixel
