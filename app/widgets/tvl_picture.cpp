@@ -99,7 +99,6 @@ CTvlPicture::CTvlPicture(QWidget* parent)
     setCursor(ApplicationCursor());
     // Every pixel of the client area is painted by us.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(2 * kBorderWidth + 16, 2 * kBorderWidth + 16);
     Relayout(true);
 }
 
