@@ -90,10 +90,12 @@ void PictureListModel::ForgetPixmaps() { pixmaps_.clear(); }
 CPictureList::CPictureList(QWidget* parent) : QListView(parent) {
     setViewMode(QListView::IconMode);
     setIconSize(QSize(ArchiveHandler::kThumbnailWidth, ArchiveHandler::kThumbnailHeight));
-    // Room for the thumbnail and the two caption lines under it.
+    // Room for the thumbnail and the caption under it: the size line ("1024 x 768 x 24 Bits")
+    // and the name, which may wrap once more.
     const int line = fontMetrics().height();
-    setGridSize(QSize(std::max(ArchiveHandler::kThumbnailWidth + 40, fontMetrics().averageCharWidth() * 18),
-                      ArchiveHandler::kThumbnailHeight + 2 * line + 12));
+    setGridSize(QSize(std::max(ArchiveHandler::kThumbnailWidth + 40,
+                               fontMetrics().horizontalAdvance("00000 x 00000 x 24 Bits") + 12),
+                      ArchiveHandler::kThumbnailHeight + 3 * line + 14));
     setUniformItemSizes(true);
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
@@ -155,6 +157,7 @@ void CViewPictures::FillPictures(const std::vector<int>* source) {
             if (sink.Cancelled()) break;
         }
     }
+    ScrollToNewest();
     sink.End(0);
     list_->viewport()->update();
 }
@@ -167,9 +170,18 @@ bool CViewPictures::AddPictureItem(int entry_index) {
     const ArchiveEntry& e = h.Entry(size_t(entry_index));
     model_.Append(entry_index, thumbnail, Q(PictureCaption(width, height, bits, e.NamePart())));
     // Thumbnails appear one by one while the fill runs: the newest is kept in sight, and the
-    // sink's next turn of the event loop paints it.
-    list_->scrollTo(model_.index(model_.RowCount() - 1), QAbstractItemView::EnsureVisible);
+    // sink's next turn of the event loop paints it. Scrolling lays out every item again, so it
+    // happens only as often as the window can show it (each item would make the fill quadratic).
+    if (!since_scroll_.isValid() || since_scroll_.elapsed() >= kScrollEveryMs) {
+        ScrollToNewest();
+        since_scroll_.restart();
+    }
     return true;
+}
+
+void CViewPictures::ScrollToNewest() {
+    if (model_.RowCount() > 0)
+        list_->scrollTo(model_.index(model_.RowCount() - 1), QAbstractItemView::EnsureVisible);
 }
 
 std::vector<int> CViewPictures::SelectedEntries() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QPixmap>
 #include <vector>
@@ -79,8 +80,12 @@ public:
     PictureListModel& Model() { return model_; }
 
 private:
+    static constexpr qint64 kScrollEveryMs = 40;
+    void ScrollToNewest();
+
     PictureListModel model_;
     CPictureList* list_;
+    QElapsedTimer since_scroll_;
 };
 
 }  // namespace quorbel
