@@ -26,6 +26,11 @@ struct Tap {
     uint32_t weight = 0; // growing only: share of `last`
 };
 
+// a + (b - a) * weight / 65536, rounded to the nearest value.
+uint8_t Mix(uint32_t a, uint32_t b, uint32_t weight) {
+    return uint8_t((a * (65536 - weight) + b * weight + 32768) >> 16);
+}
+
 std::vector<Tap> Taps(int from, int to) {
     std::vector<Tap> taps(static_cast<size_t>(to));
     if (to >= from) {
@@ -75,9 +80,9 @@ bool ResampleAxis(const CPicture& in, CPicture& out, bool horizontal, ProgressSi
                 if (growing) {
                     for (int c = 0; c < 3; ++c) {
                         const int a = s[3 * t.first + c], b = s[3 * t.last + c];
-                        d[3 * x + c] = uint8_t(a + ((b - a) * int64_t(t.weight)) / 65536);
+                        d[3 * x + c] = Mix(a, b, t.weight);
                     }
-                    if (alpha) da[x] = uint8_t(sa[t.first] + ((sa[t.last] - sa[t.first]) * int64_t(t.weight)) / 65536);
+                    if (alpha) da[x] = Mix(sa[t.first], sa[t.last], t.weight);
                 } else {
                     uint32_t sum[4] = {};
                     for (int i = t.first; i < t.last; ++i) {
@@ -101,11 +106,11 @@ bool ResampleAxis(const CPicture& in, CPicture& out, bool horizontal, ProgressSi
             if (growing) {
                 const uint8_t* a = in.Row(t.first);
                 const uint8_t* b = in.Row(t.last);
-                for (int i = 0; i < width * 3; ++i) d[i] = uint8_t(a[i] + ((b[i] - a[i]) * int64_t(t.weight)) / 65536);
+                for (int i = 0; i < width * 3; ++i) d[i] = Mix(a[i], b[i], t.weight);
                 if (alpha) {
                     const uint8_t* aa = in.AlphaRow(t.first);
                     const uint8_t* ab = in.AlphaRow(t.last);
-                    for (int i = 0; i < width; ++i) da[i] = uint8_t(aa[i] + ((ab[i] - aa[i]) * int64_t(t.weight)) / 65536);
+                    for (int i = 0; i < width; ++i) da[i] = Mix(aa[i], ab[i], t.weight);
                 }
             } else {
                 std::fill(sum.begin(), sum.end(), 0);

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
   # peer tools the tests and benchmarks compare against
   zip unzip p7zip-full libarchive-tools sharutils gzip tar time
+  imagemagick netpbm  # pictures made and read back by the picture tests
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   # fonts for the window tests and the README pictures on the offscreen platform
   fonts-dejavu-core

@@ -172,7 +172,47 @@ def make_resource():
         zip_archive([{"name": b"../outside.txt", "data": b"out"}]))
 
 
+# --- pictures -------------------------------------------------------------------------------
+
+def bmp_file(width, height, bits, pixels, table=b"", compression=0, header=40, used=0, offset=None,
+             image_size=None):
+    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression,
+                       len(pixels) if image_size is None else image_size, 0, 0, used, 0)
+    info += b"\0" * (header - len(info))
+    start = 14 + len(info) + len(table) if offset is None else offset
+    return b"BM" + struct.pack("<IHHI", start + len(pixels), 0, 0, start) + info + table + pixels
+
+
+def make_pictures():
+    gray = b"".join(struct.pack("<I", i * 0x010101) for i in range(256))
+    # Each of these made the old decoder allocate, index or copy beyond what the file holds.
+    put("bmp", "65535-square-32bit-block-size.bmp", bmp_file(65535, 65535, 24, b"\x11" * 64))
+    put("bmp", "negative-height-65472-rows.bmp", bmp_file(4, -64, 8, b"\x01" * 4, gray))
+    put("bmp", "colours-used-beyond-bitcount.bmp", bmp_file(8, 1, 1, b"\xff\0\0\0", gray[:8], used=100000))
+    put("bmp", "palette-index-beyond-short-table.bmp", bmp_file(4, 1, 8, b"\xff\xfe\x02\x01", gray[:8], used=2))
+    put("bmp", "v5-header-table-at-138.bmp", bmp_file(2, 1, 8, b"\x05\x06\0\0", gray, header=124))
+    put("bmp", "short-pixel-rows-uninitialised.bmp", bmp_file(16, 16, 24, b"\x22" * 100))
+    put("bmp", "rle8-run-past-right-edge.bmp", bmp_file(4, 2, 8, b"\xff\x01\0\x01", gray, compression=1))
+    put("bmp", "rle4-absolute-past-right-edge.bmp",
+        bmp_file(3, 1, 4, b"\0\x20" + b"\x12" * 16 + b"\0\x01", gray[:64], compression=2))
+    put("bmp", "rle8-delta-far-above-top.bmp", bmp_file(4, 4, 8, b"\x02\x01\0\x02\xff\xff\x02\x01\0\x01", gray,
+                                                      compression=1))
+    put("bmp", "bits-offset-inside-header.bmp", bmp_file(2, 2, 24, b"\x33" * 16, offset=20))
+    put("bmp", "bitfields-huge-image-size.bmp",
+        bmp_file(2, 2, 16, struct.pack("<III", 0xF800, 0x7E0, 0x1F) + b"\x44" * 8, compression=3,
+                 image_size=0x7FFFFFFF))
+    put("picture_dispatch", "mz-named-bmp.bmp", b"\0MZ" + bmp_file(2, 2, 24, b"\0" * 16)[2:])
+    put("picture_dispatch", "pk-named-bmp.bmp", b"\0PK" + bmp_file(2, 2, 24, b"\0" * 16)[2:])
+    put("glimmer", "glc-65535-square-from-few-bytes.glc",
+        b"KESTRA-GLC" + struct.pack("<BBHHI", 1, 0, 65535, 65535, 8) + b"\xff\0\0\0" * 2)
+    put("glimmer", "gls-index-beyond-palette.gls",
+        b"KESTRA-GLS" + struct.pack("<BBHHHBB", 1, 0, 2, 1, 1, 0, 0) + b"\0\0\0" + b"\0\x09")
+    put("glimmer", "glc-run-crosses-row-end.glc",
+        b"KESTRA-GLC" + struct.pack("<BBHHI", 1, 0, 2, 2, 8) + b"\x83\1\2\3" + b"\x80\1\2\3")
+
+
 if __name__ == "__main__":
+    make_pictures()
     make_zip()
     make_tar()
     make_uue()

@@ -139,6 +139,10 @@ private:
     void DecodeRle() {
         const int width = int(h_.width), height = int(h_.height);
         const bool four = h_.compression == kRle4;
+        // Some writers (ImageMagick among them) encode the row padding too, so a run may reach
+        // the padded row end; those pixels are dropped. Beyond it the data is broken.
+        const int64_t padded_width =
+            int64_t(CPicture::SourceStride(h_.bit_count, uint64_t(width)) * 8 / h_.bit_count);
         // Pixels the data never reaches (deltas, early line ends) stay transparent.
         std::vector<uint8_t> written(size_t(width) * size_t(height), 0);
         int64_t x = 0, y = height - 1;  // picture row: the file's first row is the bottom one
@@ -155,7 +159,7 @@ private:
             if (stream_.Read(pair, 2) != 2) throw EBmpCorruptFile();
             const unsigned count = pair[0], value = pair[1];
             if (count > 0) {
-                if (y < 0 || y >= height || x + count > width) throw EBmpCorruptFile();
+                if (y < 0 || y >= height || x + count > padded_width) throw EBmpCorruptFile();
                 for (unsigned i = 0; i < count; ++i)
                     store(four ? ((i & 1) ? (value & 15) : (value >> 4)) : value);
             } else if (value == 0) {
@@ -170,7 +174,7 @@ private:
                 y -= delta[1];
             } else {
                 const unsigned n = value;
-                if (y < 0 || y >= height || x + n > width) throw EBmpCorruptFile();
+                if (y < 0 || y >= height || x + n > padded_width) throw EBmpCorruptFile();
                 const size_t bytes = four ? (n + 1) / 2 : n;
                 uint8_t data[256];
                 const size_t padded = bytes + (bytes & 1);

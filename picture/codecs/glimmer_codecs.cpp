@@ -19,8 +19,7 @@ constexpr char kGlcMagic[] = "KESTRA-GLC";
 constexpr char kGlsMagic[] = "KESTRA-GLS";
 constexpr size_t kMagicLength = 10;
 constexpr uint8_t kVersion = 1;
-constexpr size_t kGlcHeader = 20;
-constexpr size_t kGlsHeader = 20;
+constexpr size_t kHeaderSize = 20;  // both formats
 constexpr uint8_t kGlsTransparent = 1;  // flags bit 0: the transparent index is in use
 constexpr int kLongestRun = 128;
 
@@ -42,7 +41,7 @@ struct GlimmerHeader {
 };
 
 bool ReadGlimmerHeader(DataStream& stream, const char* magic, GlimmerHeader& h) {
-    uint8_t b[20];
+    uint8_t b[kHeaderSize];
     if (stream.Read(b, sizeof b) != sizeof b) return false;
     if (std::memcmp(b, magic, kMagicLength) != 0 || b[10] != kVersion) return false;
     h.flags = b[11];

@@ -66,7 +66,20 @@ bool PictureFromPpm(const std::string& bytes, CPicture& picture) {
     std::istringstream in(bytes);
     std::string magic;
     int w = 0, h = 0, max = 0;
-    in >> magic >> w >> h >> max;
+    // Header fields may be separated by comment lines.
+    auto field = [&](int& v) {
+        in >> std::ws;
+        while (in.peek() == '#') {
+            std::string comment;
+            std::getline(in, comment);
+            in >> std::ws;
+        }
+        in >> v;
+    };
+    in >> magic;
+    field(w);
+    field(h);
+    field(max);
     if ((magic != "P6" && magic != "P5") || w < 1 || h < 1 || max != 255) return false;
     in.get();
     const bool grey = magic == "P5";
