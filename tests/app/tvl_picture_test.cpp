@@ -1,5 +1,6 @@
 // The picture control on the offscreen platform: zoom steps and their limits, fitting, scroll
 // bars, clicks, and the pixels it puts on the screen (checkerboard, alpha blended onto it).
+#include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -259,6 +260,37 @@ TEST(TvlPictureTest, PixelsAreDrawnInPlaceAtOneAndTwoTimes) {
         picture->GetPixel(3, 2, b);
         return qRgb(b.r, b.g, b.b);
     }());
+}
+
+// A view on top of the picture: the overlay is drawn last, over picture and board alike.
+class MarkedPicture : public CTvlPicture {
+protected:
+    void DrawOverlay(QPainter& painter) override {
+        ++overlays;
+        painter.fillRect(QRect(0, 0, 2, 2), QColor(1, 2, 3));
+    }
+
+public:
+    int overlays = 0;
+};
+
+TEST(TvlPictureTest, TheOverlayIsDrawnOnTopAtTheEndOfEveryPaint) {
+    auto picture = Pattern(8, 8);
+    MarkedPicture c;
+    c.SetBorder(false);
+    c.resize(8, 8);
+    c.SetPicture(picture.get(), true);
+    const QImage shot = c.grab().toImage();
+    EXPECT_GE(c.overlays, 1);
+    EXPECT_EQ(shot.pixel(1, 1), qRgb(1, 2, 3));
+    Bgr p;
+    picture->GetPixel(5, 5, p);
+    EXPECT_EQ(shot.pixel(5, 5), qRgb(p.r, p.g, p.b));
+    // Without a picture the control shows its background colour, then the overlay.
+    c.SetPicture(nullptr, true);
+    const QImage empty = c.grab().toImage();
+    EXPECT_EQ(empty.pixel(5, 5), c.palette().color(QPalette::Window).rgb());
+    EXPECT_EQ(empty.pixel(0, 0), qRgb(1, 2, 3));
 }
 
 }  // namespace
