@@ -6,6 +6,7 @@
 #include "app/app_icons.h"
 #include "app/ops/thumbnails.h"
 #include "app/quorbel_app.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("dorvex-quorbel");
     // The pictures view asks the handlers for thumbnails; the picture library makes them.
     quorbel::InstallThumbnailHook();
+    quorbel::KeepFreedMemoryForReuse();
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
     quorbel::CQuorbelApp quorbel(QApplication::applicationFilePath().toStdString(),

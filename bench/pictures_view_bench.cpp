@@ -18,6 +18,7 @@
 #include "app/main_frame.h"
 #include "app/ops/thumbnails.h"
 #include "app/quorbel_doc.h"
+#include "app/startup.h"
 #include "app/views/view_pictures.h"
 #include "core/user_prompts.h"
 #include "formats/format_table.h"
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QTemporaryDir settings;
     setenv("QUORBEL_REGISTRY_DIR", settings.path().toUtf8().constData(), 1);
+    // As the program does at start (QUORBEL_BENCH_RETURN_HEAP=1 measures without it).
+    if (!std::getenv("QUORBEL_BENCH_RETURN_HEAP")) quorbel::KeepFreedMemoryForReuse();
     QApplication app(argc, argv);
     quorbel::InstallThumbnailHook();
     quorbel::NoPrompts prompts;
