@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorbel;
-    SetPixelBudget(uint64_t(4) * 1024 * 1024);
+    SetPixelBudget(uint64_t(1) * 1024 * 1024);
     static CBmpBmpFormat bmp;
     static CBmpDibFormat dib;
     DataStream stream;

@@ -30,7 +30,7 @@ void Exercise(quorbel::CGraphicsFormat& codec, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorbel;
-    SetPixelBudget(uint64_t(4) * 1024 * 1024);
+    SetPixelBudget(uint64_t(1) * 1024 * 1024);
     static CGlcFormat glc;
     static CGlsFormat gls;
     Exercise(glc, data, size);

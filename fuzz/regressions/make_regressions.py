@@ -201,6 +201,10 @@ def make_pictures():
     put("bmp", "bitfields-huge-image-size.bmp",
         bmp_file(2, 2, 16, struct.pack("<III", 0xF800, 0x7E0, 0x1F) + b"\x44" * 8, compression=3,
                  image_size=0x7FFFFFFF))
+    # Found by the fuzzer as a slow unit: a few hundred bytes of RLE4 that end early make a legitimate
+    # 243 x 8450 picture; it must load (mostly transparent) in reasonable time.
+    rle = b"\x0c\x12" * 8 + b"\0\0" * 4 + b"\0\x02\x10\x10" + b"\x05\x34\0\x01"
+    put("bmp", "rle4-ends-early-two-megapixels.bmp", bmp_file(243, 8450, 4, rle, gray[:64], compression=2))
     put("picture_dispatch", "mz-named-bmp.bmp", b"\0MZ" + bmp_file(2, 2, 24, b"\0" * 16)[2:])
     put("picture_dispatch", "pk-named-bmp.bmp", b"\0PK" + bmp_file(2, 2, 24, b"\0" * 16)[2:])
     put("glimmer", "glc-65535-square-from-few-bytes.glc",
