@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "app/app_icons.h"
+#include "app/ops/thumbnails.h"
 #include "app/quorbel_app.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -14,6 +16,9 @@ int main(int argc, char** argv) {
     // the desktop entry an installation writes.
     QApplication::setWindowIcon(quorbel::ProgramIcon());
     QGuiApplication::setDesktopFileName("dorvex-quorbel");
+    // The pictures view asks the handlers for thumbnails; the picture library makes them.
+    quorbel::InstallThumbnailHook();
+    quorbel::KeepFreedMemoryForReuse();
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
     quorbel::CQuorbelApp quorbel(QApplication::applicationFilePath().toStdString(),

@@ -41,6 +41,7 @@
 #include "app/dialogs/extract_dialog.h"
 #include "app/dialogs/password_dialog.h"
 #include "app/options/quorbel_options.h"
+#include "app/picture_viewer.h"
 #include "app/recent_files.h"
 #include "app/settings_layout.h"
 #include "app/ui_text.h"
@@ -230,6 +231,8 @@ void CMainFrame::BuildCommands() {
          "Display all files in the active archive", "view-list-details"},
         {"Explorer", kViewExplorer, UiText("&Explorer", "&Explorateur"),
          "Display the hierarchy of the active archive", "view-list-tree"},
+        {"Pictures", kViewPictures, UiText("&Pictures", "&Images"),
+         "Display pictures contains in archive", "image-x-generic"},
         {"Statistics", kViewStatistics, UiText("&Statistics", "&Statistiques"),
          "Display the statistics for the active archive", "view-statistics"},
     };
@@ -424,7 +427,9 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) 
     std::unique_ptr<ArchiveHandler> handler = OpenArchiveFile(path, status, progress_, &message);
     if (status == kStatusAborted) return nullptr;
     if (!handler) {
-        // Not an archive: a picture or a page the desktop opens better than we do.
+        // Not an archive: a picture we read ourselves, else a page the desktop opens better
+        // than we do.
+        if (OpenPictureFile(path)) return nullptr;
         const bool known = IsKnownFile(path);
         if (!known && CurrentLauncher().OpenWithAssociatedProgram(path)) return nullptr;
         if (!silent) ShowError(message.empty() ? FormatText(StringById(text_id::kUnknownArchiveFormat).c_str(), path.c_str()) : message);
@@ -450,6 +455,12 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path, bool silent) 
     UpdateStatusLine();
     emit documentOpened(child);
     return child;
+}
+
+CPictureViewer* CMainFrame::OpenPictureFile(const std::string& path) {
+    CPictureViewer* viewer = ShowPictureViewer(path, progress_, this);
+    if (viewer) emit pictureOpened(viewer);
+    return viewer;
 }
 
 void CMainFrame::CloseChild(CChildFrame* child) {
@@ -519,14 +530,14 @@ ArchiveHandler* CMainFrame::ActiveHandler() const {
 
 std::vector<int> CMainFrame::SelectedEntries() const {
     CChildFrame* child = ActiveChild();
-    if (!child || !child->View() || !child->View()->List()) return {};
-    return child->View()->List()->SelectedIndices();
+    if (!child || !child->View()) return {};
+    return child->View()->SelectedEntries();
 }
 
 int CMainFrame::FocusedEntry() const {
     CChildFrame* child = ActiveChild();
-    if (!child || !child->View() || !child->View()->List()) return -1;
-    return child->View()->List()->FocusedIndex();
+    if (!child || !child->View()) return -1;
+    return child->View()->FocusedEntry();
 }
 
 void CMainFrame::AfterChange(CChildFrame* child, int status) {
@@ -648,6 +659,10 @@ void CMainFrame::ViewFile() {
             if (!ShowHtmlViewer(path, this))
                 ShowError(FormatText(StringById(text_id::kCannotFindFile).c_str(), path.c_str()));
             break;
+        case ViewerKind::Picture:
+            if (!OpenPictureFile(path))
+                ShowError(FormatText(StringById(text_id::kNotAnImage).c_str(), path.c_str()));
+            break;
         case ViewerKind::Other:
             if (!CurrentLauncher().StartProgram({dialog.OtherProgram(), path}, ""))
                 ShowError(FormatText(MessageTemplate(kMsgNoProgram).c_str(),
@@ -665,12 +680,12 @@ void CMainFrame::OpenFile() {
 
 void CMainFrame::SelectAll() {
     CChildFrame* child = ActiveChild();
-    if (child && child->View() && child->View()->List()) child->View()->List()->SelectAll();
+    if (child && child->View()) child->View()->SelectAllItems();
 }
 
 void CMainFrame::InvertSelection() {
     CChildFrame* child = ActiveChild();
-    if (child && child->View() && child->View()->List()) child->View()->List()->InvertSelection();
+    if (child && child->View()) child->View()->InvertSelectionItems();
 }
 
 void CMainFrame::Properties() {
@@ -972,8 +987,8 @@ void CMainFrame::UpdateStatusLine() {
     if (!child || !child->Doc().Handler()) {
         status_line_text_.clear();
     } else {
-        CArchiveList* list = child->View() ? child->View()->List() : nullptr;
-        const int listed = list ? list->RowCount() : child->Doc().Handler()->FileCount();
+        const int shown = child->View() ? child->View()->ListedCount() : -1;
+        const int listed = shown >= 0 ? shown : child->Doc().Handler()->FileCount();
         status_line_text_ = Q(StatusLineText(*child->Doc().Handler(), SelectedEntries(), listed));
     }
     ShowStatusText();

@@ -27,6 +27,7 @@ class QTreeWidgetItem;
 namespace quorbel {
 
 class CChildFrame;
+class CPictureViewer;
 class FileChooser;
 class UserPrompts;
 class ArchiveHandler;
@@ -44,8 +45,11 @@ public:
     FileChooser& Files() { return files_; }
 
     // Opens a file as an archive in a new window (the open routine of the application); a file
-    // no handler reads is handed to the desktop. Returns the new window, or nullptr.
+    // no handler reads opens as a picture when the picture library reads it, else it is handed
+    // to the desktop. Returns the new archive window, or nullptr.
     CChildFrame* OpenDocumentFile(const std::string& path, bool silent = false);
+    // Shows a picture file in a viewer window of its own; nullptr when no codec reads it.
+    CPictureViewer* OpenPictureFile(const std::string& path);
     CChildFrame* ActiveChild() const;
     std::vector<CChildFrame*> Children() const;
     void CloseChild(CChildFrame* child);
@@ -110,6 +114,7 @@ public:
 
 signals:
     void documentOpened(CChildFrame* child);
+    void pictureOpened(CPictureViewer* viewer);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

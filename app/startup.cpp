@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -102,6 +104,11 @@ int EmptyProgramTempFolder(const std::string& folder) {
         if (RemoveTree(item.path().string())) ++removed;
     }
     return removed;
+}
+
+void KeepFreedMemoryForReuse() {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
 }
 
 }  // namespace quorbel

@@ -30,6 +30,12 @@ InstallVerdict CheckInstallation(StartSwitch start, const std::string& running_p
 // "TemporaryDirectory" (or the system's) joined with "Quorbel".
 std::string ProgramTempFolder();
 
+// Keeps freed memory in the process for the next allocation of its size instead of handing it
+// back to the system at once: the pictures view unpacks and decodes one large picture after
+// another, and each one's pages would otherwise be faulted in anew (most of its time).
+// Blocks of 64 MB and more still come from the system and go back to it.
+void KeepFreedMemoryForReuse();
+
 // Removes the scratch folders of processes that are gone, so a second process never deletes
 // the work of a running one. Returns how many were removed.
 int EmptyProgramTempFolder(const std::string& folder);

@@ -37,6 +37,7 @@ CViewerChoice::CViewerChoice(const std::string& associated_name, QWidget* parent
         this);
     ascii_ = new QRadioButton("Quorbel ASCII Viewer", this);
     html_ = new QRadioButton("Quorbel HTML Viewer", this);
+    picture_ = new QRadioButton("Quorbel Picture Viewer", this);
     other_ = new QRadioButton(UiText("Other", "Autre"), this);
     program_ = new QComboBox(this);
     program_->setEditable(true);
@@ -53,7 +54,7 @@ CViewerChoice::CViewerChoice(const std::string& associated_name, QWidget* parent
     other_row->addWidget(other_);
     other_row->addWidget(program_, 1);
     other_row->addWidget(browse);
-    for (QRadioButton* b : {associated_, ascii_, html_}) layout->addWidget(b);
+    for (QRadioButton* b : {associated_, ascii_, html_, picture_}) layout->addWidget(b);
     layout->addLayout(other_row);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -67,6 +68,7 @@ CViewerChoice::CViewerChoice(const std::string& associated_name, QWidget* parent
 ViewerKind CViewerChoice::Choice() const {
     if (associated_->isChecked()) return ViewerKind::Associated;
     if (html_->isChecked()) return ViewerKind::Html;
+    if (picture_->isChecked()) return ViewerKind::Picture;
     if (other_->isChecked()) return ViewerKind::Other;
     return ViewerKind::Ascii;
 }
@@ -76,6 +78,7 @@ void CViewerChoice::SetChoice(ViewerKind kind) {
         case ViewerKind::Associated: associated_->setChecked(true); break;
         case ViewerKind::Ascii: ascii_->setChecked(true); break;
         case ViewerKind::Html: html_->setChecked(true); break;
+        case ViewerKind::Picture: picture_->setChecked(true); break;
         case ViewerKind::Other: other_->setChecked(true); break;
     }
 }

@@ -9,7 +9,7 @@ class QRadioButton;
 
 namespace quorbel {
 
-enum class ViewerKind { Associated, Ascii, Html, Other };
+enum class ViewerKind { Associated, Ascii, Html, Picture, Other };
 
 class CViewerChoice : public QDialog {
     Q_OBJECT
@@ -31,6 +31,7 @@ private:
     QRadioButton* associated_;
     QRadioButton* ascii_;
     QRadioButton* html_;
+    QRadioButton* picture_;
     QRadioButton* other_;
     QComboBox* program_;
 };

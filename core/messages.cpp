@@ -74,6 +74,7 @@ constexpr TableRow kTable[] = {
     {61523, "Running : \"%s\"...", "Exécution : \"%s\"..."},
     {61524, "Saving Zip file \"%s\"...", "Enregistrement du fichier Zip \"%s\"..."},
     {61525, "Rebuilding Zip file \"%s\" ...", "Reconstruction du fichier Zip \"%s\" ..."},
+    {61526, "Searching Pictures...", "Recherche des images..."},
     {61528, "Save As", "Enregistrer sous"},
     {61529,
      "There is not enough free disk space for writing in folder \"%s\".\n"
@@ -253,6 +254,10 @@ constexpr TableRow kTable[] = {
      "Aucun visualiseur HTML n'est installé. Quorbel ne peut pas afficher le fichier \"%s\"."},
     {62092, "Delete the %d selected files from the archive?",
      "Supprimer de l'archive les %d fichiers sélectionnés ?"},
+    {62093,
+     "This version of Quorbel cannot open file \"%s\" as an image. Unknown file format.",
+     "Cette version de Quorbel ne peut pas ouvrir le fichier \"%s\" comme une image. Format de "
+     "fichier inconnu."},
     {62100,
      "Cannot find an installed version of Quorbel on your computer. You or an other program may "
      "have been already removed Quorbel from your computer.",

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program and renders the README's pictures of the main window (content, explorer
-# and statistics views of the sample archive) into docs/screenshots/, offscreen.
+# Builds the program and renders the README's pictures of the main window (content, explorer,
+# statistics and pictures views of the sample archive, and the picture viewer) into
+# docs/screenshots/, offscreen.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"

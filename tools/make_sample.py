@@ -62,6 +62,10 @@ with open(os.path.join(pictures, "gradient.png"), "wb") as f:
     f.write(png(96, 64, lambda x, y: (x * 255 // 95, y * 255 // 63, 160)))
 with open(os.path.join(pictures, "checker.bmp"), "wb") as f:
     f.write(bmp(64, 64, lambda x, y: (230, 230, 230) if (x // 8 + y // 8) % 2 else (40, 90, 200)))
+with open(os.path.join(pictures, "sunset.bmp"), "wb") as f:
+    f.write(bmp(160, 100, lambda x, y: (250 - y, 120 + y, 60 + x // 2) if y < 70 else (30, 40 + x // 4, 90)))
+with open(os.path.join(pictures, "rings.bmp"), "wb") as f:
+    f.write(bmp(90, 90, lambda x, y: ((x - 45) ** 2 + (y - 45) ** 2) // 60 % 2 and (200, 60, 60) or (250, 240, 200)))
 # Fixed times, so that the archive is the same from one build to the next.
 for folder, _, names in os.walk(stage):
     for name in names:

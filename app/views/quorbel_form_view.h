@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "core/archive_handler.h"
 #include "core/progress_sink.h"
@@ -22,6 +23,14 @@ public:
     virtual void Refill() = 0;
     // The view's archive list, nullptr for a view without one.
     virtual CArchiveList* List() { return nullptr; }
+    // Entry indices of the selected items in item order, the focused item's entry (-1 for
+    // none), and the number of listed items (-1: the view lists no items). The archive list's
+    // by default.
+    virtual std::vector<int> SelectedEntries();
+    virtual int FocusedEntry();
+    virtual int ListedCount();
+    virtual void SelectAllItems();
+    virtual void InvertSelectionItems();
     // The folder the view lists, nullptr when it lists the whole archive.
     virtual const FolderNode* SelectedFolder() const { return nullptr; }
 
