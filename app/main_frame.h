@@ -18,6 +18,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -28,6 +29,7 @@ class CChildFrame;
 class FileChooser;
 class UserPrompts;
 class ArchiveHandler;
+struct ArchiveEntry;
 
 inline const QString kProgramTitle = QStringLiteral("Quorbel");
 
@@ -67,7 +69,15 @@ public:
     void TestArchive();
     void Install();
     void Password();
-    void ExportList(int kind);  // ExportKind
+    // Writes the active window's list in `kind` (ExportKind) to the file the user chooses, then
+    // opens it: a text with the desktop's program, a page in the HTML viewer.
+    void ExportList(int kind);
+    // Printing the active window's list: the print dialog, the preview, the page setup. The
+    // page setup is kept for the whole run.
+    void PrintList();
+    void PrintPreview();
+    void PageSetup();
+    QPrinter& Printer();
     void SendMail();
     void UuEncode();
     void Spanning();
@@ -123,6 +133,10 @@ private:
     bool Busy() const;
     ArchiveHandler* ActiveHandler() const;
     std::vector<int> SelectedEntries() const;
+    // The rows of the active window's list in their order (every file when it has no list).
+    std::vector<const ArchiveEntry*> ListedRows(CChildFrame* child) const;
+    // Prints the active list on `printer` through the one painting routine.
+    bool PaintList(QPrinter& printer);
     int FocusedEntry() const;
     void ModifyFocused(const QString& title, int what);
 
@@ -143,6 +157,7 @@ private:
     QMenu* view_menu_ = nullptr;
     QMap<QString, QAction*> commands_;
     QList<QAction*> view_actions_;
+    std::unique_ptr<QPrinter> printer_;
 };
 
 }  // namespace quorbel

@@ -15,6 +15,9 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
 int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 bool IsWriteCommand(const std::string& command);
 
+// print ARCHIVE --pdf OUT.pdf: the printed list as a PDF file.
+int RunPrintCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -9,6 +9,7 @@ packages=(
   # peer tools the tests and benchmarks compare against
   zip unzip p7zip-full libarchive-tools sharutils gzip tar time
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
+  poppler-utils  # pdfinfo and pdftotext read back the printed lists
   # fonts for the window tests and the README pictures on the offscreen platform
   fonts-dejavu-core
 )

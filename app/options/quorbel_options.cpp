@@ -9,6 +9,7 @@
 #include "app/dialogs/option_panels.h"
 #include "app/options/options_general.h"
 #include "app/options/options_interface.h"
+#include "app/options/options_printing.h"
 #include "app/ops/add_request.h"
 #include "app/ui_text.h"
 #include "core/settings.h"
@@ -95,6 +96,7 @@ void AddStandardPages(CQuorbelOptions& sheet) {
     sheet.AddPage(new COptionsExtract);
     sheet.AddPage(new COptionsAddFiles);
     sheet.AddPage(new COptionsPassword);
+    sheet.AddPage(new COptionsPrinting);
     sheet.AddPage(new COptionsTvlToolTip);
 }
 
