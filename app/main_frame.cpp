@@ -15,6 +15,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QPageSetupDialog>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
@@ -821,8 +824,37 @@ void CMainFrame::PrintPreview() {
 }
 
 void CMainFrame::PageSetup() {
-    QPageSetupDialog dialog(&Printer(), this);
-    dialog.exec();
+    QPrinter& printer = Printer();
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        QPageSetupDialog dialog(&printer, this);
+        dialog.exec();
+        return;
+    }
+    // Without a print system the printer writes PDF files, which Qt's page setup refuses: the
+    // paper and its orientation are chosen here instead.
+    QDialog dialog(this);
+    dialog.setWindowTitle(UiText("Page Setup", "Mise en page"));
+    auto* form = new QFormLayout(&dialog);
+    auto* paper = new QComboBox(&dialog);
+    paper->setObjectName("Paper");
+    for (auto id : {QPageSize::A4, QPageSize::Letter, QPageSize::Legal, QPageSize::A3, QPageSize::A5}) {
+        paper->addItem(QPageSize::name(id), int(id));
+        if (printer.pageLayout().pageSize().id() == id) paper->setCurrentIndex(paper->count() - 1);
+    }
+    auto* orientation = new QComboBox(&dialog);
+    orientation->setObjectName("Orientation");
+    orientation->addItem(UiText("Portrait", "Portrait"), int(QPageLayout::Portrait));
+    orientation->addItem(UiText("Landscape", "Paysage"), int(QPageLayout::Landscape));
+    orientation->setCurrentIndex(printer.pageLayout().orientation() == QPageLayout::Landscape ? 1 : 0);
+    form->addRow(UiText("Paper :", "Papier :"), paper);
+    form->addRow(UiText("Orientation :", "Orientation :"), orientation);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return;
+    printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
+    printer.setPageOrientation(QPageLayout::Orientation(orientation->currentData().toInt()));
 }
 
 void CMainFrame::SendMail() {

@@ -231,6 +231,13 @@ if wants search; then
     peer=$best
     read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
     row "search big.zip \"$word\"" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+    # A word in no member: every byte of every member is scanned, by both.
+    best_of_3 "search big for no word" "$cli" search "$work/big.zip" --text zyzzyva --columns 1
+    ours=$best
+    best_of_3 "unzip -p | grep -c (none)" sh -c 'unzip -p "$0" | grep -c "$1"; true' "$work/big.zip" zyzzyva
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
+    row "search big.zip (absent)" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
     if [[ -x $searchbench ]]; then
         "$searchbench" "$work/many.zip" '*5.txt' >"$work/search.out"
         ms=$(awk '$1 == "search_ms" { print $2 }' "$work/search.out")

@@ -3,13 +3,18 @@
 // exports with their proposed names and how their results are opened, and the "Printing /
 // Export" options page.
 #include <QApplication>
+#include <functional>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPageLayout>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QTimer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -96,6 +101,12 @@ TEST_F(SearchPrintTest, SearchViewFindsAndRemembers) {
     EXPECT_EQ(view->LastResult().not_searched, 1);
     EXPECT_TRUE(view->Summary()->text().contains("1 files could not be searched")) << view->Summary()->text().toStdString();
     EXPECT_TRUE(frame.StatusLineShown().contains("Total : 1,")) << frame.StatusLineShown().toStdString();
+    // The commands on the focused file work on what the search found.
+    view->List()->setCurrentIndex(view->List()->Model()->index(0, kColName));
+    launcher_.calls.clear();
+    frame.Command("OpenFile")->trigger();
+    ASSERT_EQ(launcher_.calls.size(), 1u);
+    EXPECT_NE(launcher_.calls[0].find("a.txt"), std::string::npos) << launcher_.calls[0];
 
     // Both texts went to the top of their histories and their boxes.
     AppRegistry reg;
@@ -204,6 +215,79 @@ TEST_F(SearchPrintTest, HundredTwentyMembersPrintedToPdf) {
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     plain.Measure(writer, SilentSink());
     EXPECT_GT(plain.RowsPerPage(), printer.RowsPerPage());
+}
+
+// Answers the window's modal dialogs as they come: `answer` sees each one and closes it.
+class DialogAnswerer {
+public:
+    explicit DialogAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) answer_(modal);
+        });
+        timer_.start(20);
+    }
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+};
+
+TEST_F(SearchPrintTest, PrintPreviewAndPageSetupFromTheWindow) {
+    QUORBEL_REQUIRE_TOOL("pdfinfo");
+    const std::string archive = MakeListArchive(env_ / "many.zip", 120);
+    ScriptedFileChooser files{{}};
+    CMainFrame frame(prompts_, files);
+    ASSERT_NE(frame.OpenDocumentFile(archive), nullptr);
+    std::vector<const ArchiveEntry*> rows;
+    for (const ArchiveEntry& e : frame.ActiveChild()->Doc().Handler()->Entries()) rows.push_back(&e);
+
+    for (auto orientation : {QPageLayout::Portrait, QPageLayout::Landscape}) {
+        frame.Printer().setPageOrientation(orientation);
+        ListPrinter expected(LoadListPrintLayout(), rows, archive, 0);
+        expected.Measure(frame.Printer(), SilentSink());
+        int shown = -1;
+        {
+            DialogAnswerer answer([&](QWidget* dialog) {
+                auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+                if (preview && preview->pageCount() > 0) {
+                    shown = preview->pageCount();
+                    dialog->close();
+                }
+            });
+            frame.Command("PrintPreview")->trigger();
+        }
+        EXPECT_EQ(shown, expected.PageCount()) << int(orientation);
+        EXPECT_GT(shown, 1);
+    }
+
+    // Page Setup (here the PDF printer's own: no print system on this machine) keeps its choice
+    // for the next print; Print paints the same pages.
+    frame.Printer().setPageOrientation(QPageLayout::Portrait);
+    {
+        DialogAnswerer answer([](QWidget* dialog) {
+            if (auto* paper = dialog->findChild<QComboBox*>("Paper")) {
+                paper->setCurrentIndex(paper->findText("A5"));
+                dialog->findChild<QComboBox*>("Orientation")->setCurrentIndex(1);
+            }
+            if (auto* d = qobject_cast<QDialog*>(dialog)) d->accept();
+        });
+        frame.Command("PageSetup")->trigger();
+    }
+    if (frame.Printer().outputFormat() == QPrinter::PdfFormat) {
+        EXPECT_EQ(frame.Printer().pageLayout().pageSize().id(), QPageSize::A5);
+        EXPECT_EQ(frame.Printer().pageLayout().orientation(), QPageLayout::Landscape);
+    }
+    {
+        DialogAnswerer accept([](QWidget* dialog) {
+            if (auto* d = qobject_cast<QDialog*>(dialog)) d->accept();
+        });
+        frame.Printer().setOutputFormat(QPrinter::PdfFormat);
+        frame.Printer().setOutputFileName(QString::fromStdString(env_ / "printed.pdf"));
+        frame.Command("Print")->trigger();
+    }
+    ListPrinter expected(LoadListPrintLayout(), rows, archive, 0);
+    expected.Measure(frame.Printer(), SilentSink());
+    EXPECT_EQ(PdfPageCount(env_ / "printed.pdf"), expected.PageCount());
 }
 
 TEST_F(SearchPrintTest, ExportsProposeNamesAndOpenTheirResults) {
