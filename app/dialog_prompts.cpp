@@ -125,8 +125,9 @@ std::optional<std::string> ScriptedFileChooser::AskText(const std::string& title
 
 std::optional<std::string> ScriptedFileChooser::SaveFile(const std::string& title,
                                                          const std::string&, const std::string&,
-                                                         const std::string&) {
+                                                         const std::string& start) {
     asked.push_back(title);
+    started.push_back(start);
     if (answers_.empty()) return std::nullopt;
     std::string answer = answers_.front();
     answers_.pop_front();

@@ -76,6 +76,7 @@ public:
                                        const std::string& start, bool several) override;
     std::vector<std::string> asked;
     std::vector<std::string> proposed;  // the initial text of each AskText
+    std::vector<std::string> started;   // the proposed path of each SaveFile
 
 private:
     std::deque<std::string> answers_;

@@ -24,7 +24,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QMimeData>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPageSetupDialog>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStorageInfo>
@@ -35,6 +42,7 @@
 #include <ctime>
 
 #include "app/app_icons.h"
+#include "app/list_printer.h"
 #include "app/child_frame.h"
 #include "app/dialog_prompts.h"
 #include "app/dialogs/add_dialog.h"
@@ -50,6 +58,7 @@
 #include "app/views/quorbel_form_view.h"
 #include "app/views/status_line.h"
 #include "app/ops/list_export.h"
+#include "app/ops/list_layout.h"
 #include "app/ops/member_path.h"
 #include "app/ops/test_report.h"
 #include "core/settings.h"
@@ -190,6 +199,8 @@ void CMainFrame::BuildCommands() {
     AddCommand("Password", UiText("&Password...", "&Mot de passe..."),
                "Specify a password for subsequence archive operations", "dialog-password",
                &CMainFrame::Password);
+    AddCommand("ExportHTML", UiText("Export as &HTML...", "Exporter en &HTML..."),
+               "Export the list of files into a formatted HTML file", nullptr, nullptr);
     AddCommand("ExportCSV", UiText("Export as &CSV...", "Exporter en &CSV..."),
                "Export the list of files into text file, each columns are separated by a comma",
                nullptr, nullptr);
@@ -198,12 +209,23 @@ void CMainFrame::BuildCommands() {
                nullptr, nullptr);
     AddCommand("ExportText", UiText("Export as te&xt...", "Exporter en te&xte..."),
                "Export the list of files into formatted text file", nullptr, nullptr);
+    connect(commands_["ExportHTML"], &QAction::triggered, this,
+            [this] { if (!Busy()) ExportList(int(ExportKind::Html)); });
     connect(commands_["ExportCSV"], &QAction::triggered, this,
             [this] { if (!Busy()) ExportList(int(ExportKind::Comma)); });
     connect(commands_["ExportTab"], &QAction::triggered, this,
             [this] { if (!Busy()) ExportList(int(ExportKind::Tab)); });
     connect(commands_["ExportText"], &QAction::triggered, this,
             [this] { if (!Busy()) ExportList(int(ExportKind::FormattedText)); });
+    AddCommand("Print", UiText("&Print...", "&Imprimer..."),
+               UiText("Print the list of files", "Imprimer la liste des fichiers"), "document-print",
+               &CMainFrame::PrintList)->setShortcut(QKeySequence::Print);
+    AddCommand("PrintPreview", UiText("Print Pre&view...", "&Aperçu avant impression..."),
+               UiText("Show the printed list of files", "Afficher la liste imprimée des fichiers"),
+               "document-print-preview", &CMainFrame::PrintPreview);
+    AddCommand("PageSetup", UiText("Page Set&up...", "Mise en pa&ge..."),
+               UiText("Change the printing options", "Modifier les options d'impression"), nullptr,
+               &CMainFrame::PageSetup);
     AddCommand("Send", UiText("Sen&d...", "En&voyer..."),
                UiText("Send the active archive by mail", "Envoyer l'archive active par courrier"),
                "mail-send", &CMainFrame::SendMail);
@@ -233,6 +255,8 @@ void CMainFrame::BuildCommands() {
          "Display the hierarchy of the active archive", "view-list-tree"},
         {"Pictures", kViewPictures, UiText("&Pictures", "&Images"),
          "Display pictures contains in archive", "image-x-generic"},
+        {"Search", kViewSearch, UiText("Sea&rch", "&Recherche"),
+         "Search for a string in the active archive", "edit-find"},
         {"Statistics", kViewStatistics, UiText("&Statistics", "&Statistiques"),
          "Display the statistics for the active archive", "view-statistics"},
     };
@@ -250,7 +274,10 @@ void CMainFrame::BuildMenus() {
     QMenu* file = menuBar()->addMenu(UiText("&File", "&Fichier"));
     for (const char* n : {"New", "Open", "Close", "SaveAs"}) file->addAction(commands_[n]);
     file->addSeparator();
-    for (const char* n : {"ExportCSV", "ExportTab", "ExportText", "Send"}) file->addAction(commands_[n]);
+    for (const char* n : {"ExportHTML", "ExportCSV", "ExportTab", "ExportText", "Send"})
+        file->addAction(commands_[n]);
+    file->addSeparator();
+    for (const char* n : {"Print", "PrintPreview", "PageSetup"}) file->addAction(commands_[n]);
     file->addSeparator();
     recent_menu_ = file->addMenu(UiText("Recent &files", "Fichiers &récents"));
     connect(recent_menu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshRecentMenu);
@@ -754,27 +781,118 @@ void CMainFrame::Password() {
     UpdateCommands();
 }
 
-void CMainFrame::ExportList(int kind) {
-    CChildFrame* child = ActiveChild();
-    if (!child) return;
-    ArchiveHandler& h = *child->Doc().Handler();
-    const std::string filter = kind == int(ExportKind::Comma)
-                                   ? "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*||"
-                                   : "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
-    auto target = files_.SaveFile(UiText("Export", "Exporter").toStdString(), filter,
-                                  kind == int(ExportKind::Comma) ? "csv" : "txt", "");
-    if (!target) return;
+std::vector<const ArchiveEntry*> CMainFrame::ListedRows(CChildFrame* child) const {
     std::vector<const ArchiveEntry*> rows;
+    ArchiveHandler& h = *child->Doc().Handler();
     CArchiveList* list = child->View() ? child->View()->List() : nullptr;
     if (list) {
         for (int row = 0; row < list->RowCount(); ++row)
             rows.push_back(&h.Entry(size_t(list->Model()->EntryAt(row))));
     } else {
         for (const ArchiveEntry& e : h.Entries())
-            if (e.is_file) rows.push_back(&e);
+            if (e.allocated && e.is_file) rows.push_back(&e);
     }
-    const int status = ExportListToFile(*target, rows, LoadColumnSwitches(), ExportKind(kind), *progress_);
-    if (status == 5) ShowError(FormatText(MessageTemplate(kMsgCannotCreate).c_str(), target->c_str()));
+    return rows;
+}
+
+void CMainFrame::ExportList(int kind) {
+    CChildFrame* child = ActiveChild();
+    if (!child) return;
+    ArchiveHandler& h = *child->Doc().Handler();
+    const ExportKind what = ExportKind(kind);
+    const int filter = what == ExportKind::Html    ? text_id::kHtmlFilter
+                       : what == ExportKind::Comma ? text_id::kCsvFilter
+                                                   : text_id::kTextFilter;
+    const std::string proposed = ProposedExportName(h.ArchivePath(), what);
+    auto target = files_.SaveFile(StringById(text_id::kExportTitle), StringById(filter),
+                                  proposed.substr(proposed.rfind('.') + 1), proposed);
+    if (!target) return;
+    HtmlExportInfo html;
+    html.title = h.ArchivePath();
+    CArchiveList* list = child->View() ? child->View()->List() : nullptr;
+    if (list) {
+        // The page's columns share its width as the list's columns share the screen.
+        html.widths.resize(kColumnCount);
+        for (int c = 0; c < kColumnCount; ++c)
+            html.widths[size_t(c)] = list->isColumnHidden(c) ? 0 : list->columnWidth(c);
+    }
+    const int status =
+        ExportListToFile(*target, ListedRows(child), LoadColumnSwitches(), what, *progress_, &html);
+    if (status == kStatusCannotCreate) {
+        ShowError(FormatText(MessageTemplate(kMsgCannotCreate).c_str(), target->c_str()));
+        return;
+    }
+    if (status != kStatusOk) return;
+    if (what == ExportKind::Html) {
+        if (!ShowHtmlViewer(*target, this))
+            ShowError(FormatText(StringById(text_id::kCannotFindFile).c_str(), target->c_str()));
+    } else if (!CurrentLauncher().OpenWithAssociatedProgram(*target)) {
+        ShowError(FormatText(MessageTemplate(kMsgCannotOpen).c_str(), target->c_str()));
+    }
+}
+
+QPrinter& CMainFrame::Printer() {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // The margins are the layout's own, measured from the paper's edge.
+        printer_->setFullPage(true);
+    }
+    return *printer_;
+}
+
+bool CMainFrame::PaintList(QPrinter& printer) {
+    CChildFrame* child = ActiveChild();
+    if (!child) return false;
+    ListPrinter list(LoadListPrintLayout(), ListedRows(child), child->Doc().Title(), std::time(nullptr));
+    return list.Print(printer, *progress_);
+}
+
+void CMainFrame::PrintList() {
+    if (!ActiveChild()) return;
+    QPrintDialog dialog(&Printer(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    PaintList(Printer());
+}
+
+void CMainFrame::PrintPreview() {
+    if (!ActiveChild()) return;
+    QPrintPreviewDialog dialog(&Printer(), this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PaintList(*p); });
+    dialog.exec();
+}
+
+void CMainFrame::PageSetup() {
+    QPrinter& printer = Printer();
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        QPageSetupDialog dialog(&printer, this);
+        dialog.exec();
+        return;
+    }
+    // Without a print system the printer writes PDF files, which Qt's page setup refuses: the
+    // paper and its orientation are chosen here instead.
+    QDialog dialog(this);
+    dialog.setWindowTitle(UiText("Page Setup", "Mise en page"));
+    auto* form = new QFormLayout(&dialog);
+    auto* paper = new QComboBox(&dialog);
+    paper->setObjectName("Paper");
+    for (auto id : {QPageSize::A4, QPageSize::Letter, QPageSize::Legal, QPageSize::A3, QPageSize::A5}) {
+        paper->addItem(QPageSize::name(id), int(id));
+        if (printer.pageLayout().pageSize().id() == id) paper->setCurrentIndex(paper->count() - 1);
+    }
+    auto* orientation = new QComboBox(&dialog);
+    orientation->setObjectName("Orientation");
+    orientation->addItem(UiText("Portrait", "Portrait"), int(QPageLayout::Portrait));
+    orientation->addItem(UiText("Landscape", "Paysage"), int(QPageLayout::Landscape));
+    orientation->setCurrentIndex(printer.pageLayout().orientation() == QPageLayout::Landscape ? 1 : 0);
+    form->addRow(UiText("Paper :", "Papier :"), paper);
+    form->addRow(UiText("Orientation :", "Orientation :"), orientation);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return;
+    printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
+    printer.setPageOrientation(QPageLayout::Orientation(orientation->currentData().toInt()));
 }
 
 void CMainFrame::SendMail() {
@@ -829,9 +947,14 @@ void CMainFrame::Spanning() {
 void CMainFrame::Options() {
     CQuorbelOptions sheet(this);
     AddStandardPages(sheet);
-    if (sheet.exec() == QDialog::Accepted) ApplyInterfaceSettings();
+    // Apply may have stored a scanner even when the sheet is then cancelled.
+    const bool accepted = sheet.exec() == QDialog::Accepted;
     scanner_available_ = ScannerSettings::Load().Available();
     UpdateCommands();
+    if (!accepted) return;
+    ApplyInterfaceSettings();
+    for (CChildFrame* child : Children())
+        if (child->View() && child->View()->List()) child->View()->List()->ReloadRowColors();
 }
 
 void CMainFrame::ScanFiles() {

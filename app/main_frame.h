@@ -20,6 +20,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -31,6 +32,7 @@ class CPictureViewer;
 class FileChooser;
 class UserPrompts;
 class ArchiveHandler;
+struct ArchiveEntry;
 
 inline const QString kProgramTitle = QStringLiteral("Quorbel");
 
@@ -73,7 +75,15 @@ public:
     void TestArchive();
     void Install();
     void Password();
-    void ExportList(int kind);  // ExportKind
+    // Writes the active window's list in `kind` (ExportKind) to the file the user chooses, then
+    // opens it: a text with the desktop's program, a page in the HTML viewer.
+    void ExportList(int kind);
+    // Printing the active window's list: the print dialog, the preview, the page setup. The
+    // page setup is kept for the whole run.
+    void PrintList();
+    void PrintPreview();
+    void PageSetup();
+    QPrinter& Printer();
     void SendMail();
     void UuEncode();
     void Spanning();
@@ -144,6 +154,10 @@ private:
     bool Busy() const;
     ArchiveHandler* ActiveHandler() const;
     std::vector<int> SelectedEntries() const;
+    // The rows of the active window's list in their order (every file when it has no list).
+    std::vector<const ArchiveEntry*> ListedRows(CChildFrame* child) const;
+    // Prints the active list on `printer` through the one painting routine.
+    bool PaintList(QPrinter& printer);
     int FocusedEntry() const;
     void ModifyFocused(const QString& title, int what);
 
@@ -167,6 +181,7 @@ private:
     ApplyToChooser apply_to_;
     CheckOutChooser checkout_chooser_;
     bool scanner_available_ = false;
+    std::unique_ptr<QPrinter> printer_;
 };
 
 }  // namespace quorbel

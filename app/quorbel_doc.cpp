@@ -14,6 +14,7 @@
 #include "app/views/view_content.h"
 #include "app/views/view_explorer.h"
 #include "app/views/view_pictures.h"
+#include "app/views/view_search.h"
 #include "app/views/view_stat.h"
 #include "core/messages.h"
 #include "core/status.h"
@@ -52,6 +53,7 @@ CQuorbelFormView* CreateView(int type, ArchiveHandler& handler, ProgressSink& si
         case kViewContent: return new CViewContent(handler, sink, nullptr);
         case kViewExplorer: return new CViewExplorer(handler, sink, nullptr);
         case kViewPictures: return new CViewPictures(handler, sink, nullptr);
+        case kViewSearch: return new CViewSearch(handler, sink, nullptr);
         case kViewStatistics: return new CViewStat(handler, sink, nullptr);
         default: return nullptr;
     }

@@ -84,7 +84,7 @@ compare_time() {
     }'
 }
 
-sections=${QUORBEL_BENCH_SECTIONS:-read write window pictures}
+sections=${QUORBEL_BENCH_SECTIONS:-read write window pictures search}
 wants() { [[ " $sections " == *" $1 "* ]]; }
 
 wants read && for archive in many big; do
@@ -240,6 +240,30 @@ if wants pictures && [[ -x $picbench ]]; then
     row "pictures cancel answered" "${pf[cancel_answer_ms]} ms" "-" "-" "<=100ms" \
         "$(under "${pf[cancel_answer_ms]}" 100)"
     row "pictures cached refill" "${pf[refill_cached_ms]} ms" "-" "-" "-" "-"
+# Search: a word in every member of big.zip (against unzip -p piped into grep -c), and a name
+# pattern over the 100,000 members of many.zip, timed inside one process apart from opening.
+searchbench=$build/bench/quorbel-search-bench
+if wants search; then
+    word=${QUORBEL_BENCH_WORD:-lazy}
+    best_of_3 "search big for a word" "$cli" search "$work/big.zip" --text "$word" --columns 1
+    ours=$best
+    best_of_3 "unzip -p | grep -c" sh -c 'unzip -p "$0" | grep -c "$1"' "$work/big.zip" "$word"
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
+    row "search big.zip \"$word\"" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+    # A word in no member: every byte of every member is scanned, by both.
+    best_of_3 "search big for no word" "$cli" search "$work/big.zip" --text zyzzyva --columns 1
+    ours=$best
+    best_of_3 "unzip -p | grep -c (none)" sh -c 'unzip -p "$0" | grep -c "$1"; true' "$work/big.zip" zyzzyva
+    peer=$best
+    read -r ratio goal met <<<"$(compare_time "$ours" "$peer" 1.0)"
+    row "search big.zip (absent)" "${ours} s" "${peer} s" "$ratio" "$goal" "$met"
+    if [[ -x $searchbench ]]; then
+        "$searchbench" "$work/many.zip" '*5.txt' >"$work/search.out"
+        ms=$(awk '$1 == "search_ms" { print $2 }' "$work/search.out")
+        row "name search many.zip" "${ms} ms" "-" "-" "<100ms" \
+            "$(awk -v m="$ms" 'BEGIN { print (m < 100 ? "yes" : "NO") }')"
+    fi
 fi
 
 members_many=$(python3 -c 'import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).infolist()))' "$work/many.zip")

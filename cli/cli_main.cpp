@@ -16,7 +16,10 @@ constexpr const char* kHelp =
     "usage: quorbel-cli COMMAND ARGUMENTS... [global options]\n"
     "\n"
     "commands:\n"
-    "  list    ARCHIVE [--columns all|N,N,...] [--csv | --tsv]\n"
+    "  list    ARCHIVE [--columns all|N,N,...] [--csv | --tsv | --html]\n"
+    "  search  ARCHIVE [--name PATTERNS] [--text TEXT] [--path FOLDER] [--match-case]\n"
+    "                  [--match-words] [--columns all|N,N,...]\n"
+    "  print   ARCHIVE --pdf OUT.pdf\n"
     "  test    ARCHIVE\n"
     "  extract ARCHIVE [MEMBER...] [-d DIR] [--flat | --folder-names]\n"
     "                  [--overwrite | --no-overwrite] [--skip-older | --no-skip-older]\n"
@@ -94,7 +97,9 @@ int main(int argc, char** argv) {
     cli::TerminalPrompts prompts;
     SetPrompts(&prompts);
     int rc;
-    if (args[0] == "settings")
+    if (args[0] == "print")
+        rc = cli::RunPrintCommand(args, std::cout, std::cerr);
+    else if (args[0] == "settings")
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
     else if (args[0] == "convert")
         rc = cli::RunConvertCommand(args, std::cout, std::cerr);

@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include "app/ops/list_export.h"
+#include "app/ops/search.h"
 #include "app/ops/statistics_text.h"
 #include "app/ops/test_report.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
+#include "core/text_format.h"
 #include "core/settings.h"
 #include "formats/format_table.h"
 #include "platform/file_system.h"
@@ -22,7 +24,9 @@ namespace quorbel::cli {
 
 namespace {
 constexpr const char* kUsage =
-    "usage: quorbel-cli list ARCHIVE [--columns all|N,N,...] [--csv | --tsv]\n"
+    "usage: quorbel-cli list ARCHIVE [--columns all|N,N,...] [--csv | --tsv | --html]\n"
+    "       quorbel-cli search ARCHIVE [--name PATTERNS] [--text TEXT] [--path FOLDER]\n"
+    "                              [--match-case] [--match-words] [--columns all|N,N,...]\n"
     "       quorbel-cli test ARCHIVE\n"
     "       quorbel-cli extract ARCHIVE [MEMBER...] [-d DIR] [--flat | --folder-names]\n"
     "                           [--overwrite | --no-overwrite] [--skip-older | --no-skip-older]\n"
@@ -72,6 +76,8 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             kind = ExportKind::Comma;
         } else if (args[i] == "--tsv") {
             kind = ExportKind::Tab;
+        } else if (args[i] == "--html") {
+            kind = ExportKind::Html;
         } else if (args[i].rfind("--", 0) == 0 || !archive.empty()) {
             return Usage(err);
         } else {
@@ -83,11 +89,60 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     auto handler = OpenOrReport(archive, *progress, err);
     if (!handler) return 1;
     std::string text;
-    if (!ExportList(FileRows(*handler), columns, kind, "\n", text, *progress)) {
+    HtmlExportInfo html;
+    html.title = handler->ArchivePath();
+    if (!ExportList(FileRows(*handler), columns, kind, "\n", text, *progress, &html)) {
         err << MessageTemplate(kMsgAborted) << "\n";
         return 1;
     }
     out << text;
+    return 0;
+}
+
+int Search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string archive;
+    SearchQuery query;
+    ColumnSwitches columns = LoadColumnSwitches();
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (a == "--name" && has_value) {
+            query.names = args[++i];
+        } else if (a == "--text" && has_value) {
+            query.text = args[++i];
+        } else if (a == "--path" && has_value) {
+            query.path = args[++i];
+        } else if (a == "--columns" && has_value) {
+            if (!ParseColumns(args[++i], columns)) return Usage(err);
+        } else if (a == "--match-case") {
+            query.match_case = true;
+        } else if (a == "--match-words") {
+            query.match_words = true;
+        } else if (a.rfind("--", 0) == 0 || !archive.empty()) {
+            return Usage(err);
+        } else {
+            archive = a;
+        }
+    }
+    if (archive.empty()) return Usage(err);
+    auto progress = MakeProgress();
+    auto handler = OpenOrReport(archive, *progress, err);
+    if (!handler) return 1;
+    const SearchResult result = SearchEntries(*handler, query, *progress);
+    std::vector<const ArchiveEntry*> rows;
+    for (int index : result.matches) rows.push_back(&handler->Entry(size_t(index)));
+    std::string text;
+    ExportList(rows, columns, ExportKind::FormattedText, "\n", text, SilentSink());
+    out << text;
+    out << FormatText(StringById(text_id::kSearchFound).c_str(), int(rows.size())) << "\n";
+    if (result.not_searched > 0)
+        out << FormatText(StringById(text_id::kNotSearched).c_str(), result.not_searched,
+                          SizeShortText(int64_t(query.size_cap)).c_str())
+            << "\n";
+    if (result.aborted) {
+        err << MessageTemplate(kMsgAborted) << "\n";
+        return 1;
+    }
     return 0;
 }
 
@@ -191,6 +246,7 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string& command = args[0];
     if (command == "list") return List(args, out, err);
+    if (command == "search") return Search(args, out, err);
     if (command == "test") return Test(args, out, err);
     if (command == "extract") return Extract(args, out, err);
     if (command == "stat") return Stat(args, out, err);

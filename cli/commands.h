@@ -17,6 +17,8 @@ bool IsWriteCommand(const std::string& command);
 
 // args[0] is "convert": SOURCE... --format F [--out DIR] [--no-rename]; exit 1 when a line failed.
 int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// print ARCHIVE --pdf OUT.pdf: the printed list as a PDF file.
+int RunPrintCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -335,6 +335,23 @@ constexpr TableRow kTable[] = {
     {62147, "Not scanned: \"%s\" could not be extracted.",
      "Non analysé : \"%s\" n'a pas pu être extrait."},
     {62148, "Could not remove: \"%s\"", "Impossible de supprimer : \"%s\""},
+    {62200, "Searching files...", "Recherche dans les fichiers..."},
+    {62201, "%d files could not be searched (password needed, damaged, or larger than %s).",
+     "%d fichiers n'ont pas pu être examinés (mot de passe requis, endommagés, ou plus grands "
+     "que %s)."},
+    {62202, "Generating HTML code...", "Génération du code HTML..."},
+    {62203, "Calculating ideal column size...", "Calcul de la taille idéale des colonnes..."},
+    {62204, "Calculating ideal line height...", "Calcul de la hauteur idéale des lignes..."},
+    {62205, "Page : %d / %d", "Page : %d / %d"},
+    {62206, "Printed with Quorbel", "Imprimé avec Quorbel"},
+    {62207, "HTML Files (*.htm;*.html)|*.htm;*.html|All Files (*.*)|*.*||",
+     "Fichiers HTML (*.htm;*.html)|*.htm;*.html|Tous les fichiers (*.*)|*.*||"},
+    {62208, "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||",
+     "Fichiers texte (*.txt)|*.txt|Tous les fichiers (*.*)|*.*||"},
+    {62209, "CSV Files (*.csv)|*.csv|All Files (*.*)|*.*||",
+     "Fichiers CSV (*.csv)|*.csv|Tous les fichiers (*.*)|*.*||"},
+    {62210, "Export", "Exporter"},
+    {62211, "%d files found.", "%d fichiers trouvés."},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

@@ -111,6 +111,18 @@ inline constexpr int kScanEndedWithCode = 62145;    // "The virus scanner "%s" e
 inline constexpr int kScanNotStarted = 62146;       // "The virus scanner "%s" could not be started (%s)."
 inline constexpr int kScanNotExtracted = 62147;     // "Not scanned: "%s" could not be extracted."
 inline constexpr int kCouldNotRemove = 62148;       // "Could not remove: "%s""
+inline constexpr int kSearching = 62200;             // "Searching files..."
+inline constexpr int kNotSearched = 62201;           // "%d files could not be searched ..."
+inline constexpr int kGeneratingHtml = 62202;        // "Generating HTML code..."
+inline constexpr int kIdealColumnSize = 62203;       // "Calculating ideal column size..."
+inline constexpr int kIdealLineHeight = 62204;       // "Calculating ideal line height..."
+inline constexpr int kPrintStatus = 62205;           // "Page : %d / %d"
+inline constexpr int kPrintFooterLine = 62206;       // the footer's fixed line
+inline constexpr int kHtmlFilter = 62207;            // "HTML Files (*.htm;*.html)|..."
+inline constexpr int kTextFilter = 62208;            // "Text Files (*.txt)|..."
+inline constexpr int kCsvFilter = 62209;             // "CSV Files (*.csv)|..."
+inline constexpr int kExportTitle = 62210;           // "Export"
+inline constexpr int kSearchFound = 62211;           // "%d files found."
 }  // namespace text_id
 
 }  // namespace quorbel

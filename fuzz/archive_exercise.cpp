@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/ops/list_export.h"
+#include "app/ops/list_layout.h"
+#include "app/ops/search.h"
 #include "app/ops/statistics_text.h"
 #include "app/ops/test_report.h"
 #include "core/archive_handler.h"
@@ -22,6 +24,21 @@ void ExerciseOpenArchive(ArchiveHandler& handler) {
         out.clear();
         ExportList(rows, all, kind, "\n", out, SilentSink());
     }
+    // The HTML page of every name and note, and searches by name, folder and content.
+    static const ListPrintLayout layout = ResetListPrintLayout();
+    HtmlExportInfo html;
+    html.layout = &layout;
+    ExportList(rows, all, ExportKind::Html, "\n", out, SilentSink(), &html);
+    SearchQuery query;
+    query.names = "*.t?t *a*";
+    query.text = "+ab -x /c";
+    query.match_words = true;
+    query.size_cap = 1 << 20;
+    SearchEntries(handler, query, SilentSink());
+    if (!handler.Folders().empty()) query.path = handler.FolderPathOf(handler.Folders().front().node);
+    query.text = "ab";
+    query.match_words = false;
+    SearchEntries(handler, query, SilentSink());
     out = StatisticsText(handler);
     for (const auto& folder : handler.Folders()) out = handler.FolderPathOf(folder.node);
 

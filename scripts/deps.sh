@@ -12,6 +12,7 @@ packages=(
   imagemagick netpbm  # pictures made and read back by the picture tests
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
+  poppler-utils  # pdfinfo and pdftotext read back the printed lists
   # fonts for the window tests and the README pictures on the offscreen platform
   fonts-dejavu-core
 )

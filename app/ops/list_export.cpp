@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/ops/html_page.h"
+#include "app/ops/list_layout.h"
 #include "app/ops/member_path.h"
 #include "core/messages.h"
 #include "core/status.h"
@@ -86,8 +88,80 @@ void AppendPadded(std::string& out, const std::string& text, size_t width, bool 
 }
 }  // namespace
 
+std::unique_ptr<html::Page> BuildListPage(const std::vector<const ArchiveEntry*>& rows,
+                                          const ColumnSwitches& columns,
+                                          const ListPrintLayout& layout, const HtmlExportInfo& info) {
+    std::vector<int> cols;
+    for (int c = 1; c <= 10; ++c)
+        if (columns[size_t(c)]) cols.push_back(c);
+    // Shares of the on-screen widths; without a list on screen (the command line), or when
+    // every shown column is zero wide, the columns share the width equally.
+    int64_t total = 0;
+    for (int c : cols)
+        if (size_t(c) < info.widths.size() && info.widths[size_t(c)] > 0) total += info.widths[size_t(c)];
+    std::vector<int> percent;
+    for (int c : cols) {
+        const int64_t w = size_t(c) < info.widths.size() ? std::max(0, info.widths[size_t(c)]) : 0;
+        percent.push_back(total > 0 ? int(w * 100 / total) : int(100 / cols.size()));
+    }
+
+    auto page = std::make_unique<html::Page>();
+    page->title = info.title;
+    auto table = std::make_unique<html::Table>();
+    table->width = {100, true};
+    table->border = 0;
+    table->cellspacing = 0;
+    table->cellpadding = layout.margin_cell;
+    auto style = [](html::TextRun& run, const LogFont& font, uint32_t color) {
+        run.face = font.face;
+        run.color = color;
+        run.bold = font.weight >= 600;
+        run.italic = font.italic != 0;
+        run.underline = font.underline != 0;
+    };
+    if (!cols.empty()) {
+        html::Row& titles = table->AddRow();
+        for (size_t k = 0; k < cols.size(); ++k) {
+            html::Cell& cell = titles.AddCell();
+            cell.width = {percent[k], true};
+            cell.bgcolor = layout.tab_header_background_color;
+            if (IsRightAligned(cols[k])) cell.align = html::kRight;
+            style(cell.AddRun(ColumnTitle(cols[k])), layout.tab_header_font, layout.tab_header_text_color);
+        }
+    }
+    std::string scratch;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        html::Row& row = table->AddRow();
+        for (int c : cols) {
+            html::Cell& cell = row.AddCell();
+            cell.bgcolor = layout.text_background_color[r % 2];
+            if (IsRightAligned(c)) cell.align = html::kRight;
+            style(cell.AddRun(ColumnText(*rows[r], c, scratch)), layout.text_font, layout.text_color);
+        }
+    }
+    page->AddBodyElement(std::move(table));
+    return page;
+}
+
+std::string ProposedExportName(const std::string& archive_path, ExportKind kind) {
+    const char* extension = kind == ExportKind::Html ? "HTM" : kind == ExportKind::Comma ? "CSV" : "TXT";
+    const size_t slash = archive_path.rfind('/');
+    const size_t dot = archive_path.rfind('.');
+    const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (has_extension ? archive_path.substr(0, dot) : archive_path) + "." + extension;
+}
+
 bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitches& columns,
-                ExportKind kind, const std::string& line_end, std::string& out, ProgressSink& sink) {
+                ExportKind kind, const std::string& line_end, std::string& out, ProgressSink& sink,
+                const HtmlExportInfo* html) {
+    if (kind == ExportKind::Html) {
+        const HtmlExportInfo none;
+        const HtmlExportInfo& info = html ? *html : none;
+        const ListPrintLayout layout = info.layout ? *info.layout : LoadListPrintLayout();
+        const auto page = BuildListPage(rows, columns, layout, info);
+        out = page->RenderPage(sink, true);
+        return !out.empty();
+    }
     std::vector<int> cols;
     for (int c = 1; c <= 10; ++c)
         if (columns[size_t(c)]) cols.push_back(c);
@@ -136,9 +210,10 @@ bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitch
 }
 
 int ExportListToFile(const std::string& path, const std::vector<const ArchiveEntry*>& rows,
-                     const ColumnSwitches& columns, ExportKind kind, ProgressSink& sink) {
+                     const ColumnSwitches& columns, ExportKind kind, ProgressSink& sink,
+                     const HtmlExportInfo* html) {
     std::string text;
-    if (!ExportList(rows, columns, kind, "\r\n", text, sink)) return kStatusAborted;
+    if (!ExportList(rows, columns, kind, "\r\n", text, sink, html)) return kStatusAborted;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return kStatusCannotCreate;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();

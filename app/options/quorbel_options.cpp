@@ -11,6 +11,7 @@
 #include "app/options/options_general.h"
 #include "app/options/options_programs.h"
 #include "app/options/options_interface.h"
+#include "app/options/options_printing.h"
 #include "app/ops/add_request.h"
 #include "app/ui_text.h"
 #include "core/settings.h"
@@ -106,6 +107,7 @@ void AddStandardPages(CQuorbelOptions& sheet) {
     sheet.AddPage(new COptionsAddFiles);
     sheet.AddPage(new COptionsPassword);
     sheet.AddPage(new COptionsPrograms);
+    sheet.AddPage(new COptionsPrinting);
     sheet.AddPage(new COptionsTvlToolTip);
 }
 

@@ -10,7 +10,9 @@
 #include <cctype>
 #include <string_view>
 
+#include "app/ops/list_layout.h"
 #include "app/ops/member_path.h"
+#include "platform/registry_access.h"
 #include "app/ui_text.h"
 #include "core/messages.h"
 #include "core/type_cache.h"
@@ -139,6 +141,12 @@ QVariant ArchiveListModel::data(const QModelIndex& index, int role) const {
             if (index.column() == kColName) return IconOf(handler_.Entry(size_t(EntryAt(row))));
             return {};
         case Qt::TextAlignmentRole: return ColumnAlignment(index.column()).toInt();
+        case Qt::BackgroundRole:
+            if (backgrounds_[row % 2].isValid()) return backgrounds_[row % 2];
+            return {};
+        case Qt::ForegroundRole:
+            if (text_color_.isValid()) return text_color_;
+            return {};
         case kItemDataRole: return items_[size_t(row)];
         case kEntryIndexRole: return EntryAt(row);
         default: return {};
@@ -157,6 +165,28 @@ void ArchiveListModel::Clear() {
     items_.clear();
     setup_count_ = 0;
     first_setup_ = -1;
+    endResetModel();
+}
+
+void ArchiveListModel::SetRowColors(const QColor& even, const QColor& odd, const QColor& text) {
+    backgrounds_[0] = even;
+    backgrounds_[1] = odd;
+    text_color_ = text;
+    if (!items_.empty()) emit dataChanged(index(0, 0), index(RowCount() - 1, kColumnCount - 1));
+}
+
+void ArchiveListModel::SetEntries(const std::vector<int>& indices) {
+    beginResetModel();
+    items_.clear();
+    setup_count_ = 0;
+    first_setup_ = -1;
+    for (int index : indices) {
+        if (index < 0 || size_t(index) >= handler_.EntryCount()) continue;
+        const ArchiveEntry& e = handler_.Entry(size_t(index));
+        if (!e.is_file) continue;
+        items_.push_back(index * 2 | (e.encrypted ? 1 : 0));
+        if (e.is_setup && setup_count_++ == 0) first_setup_ = index;
+    }
     endResetModel();
 }
 
@@ -263,6 +293,27 @@ void CArchiveList::UseModel(ArchiveHandler& handler) {
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { emit selectionChanged(); });
     if (columns_inserted_) ApplyInitialWidths();
+    ReloadRowColors();
+}
+
+void CArchiveList::ReloadRowColors() {
+    if (!model_) return;
+    // Three values rather than the whole layout: a view is made on every switch.
+    const ListPrintLayout defaults = ResetListPrintLayout();
+    AppRegistry reg;
+    auto color = [&](const char* name, uint32_t fallback) {
+        const auto c = uint32_t(reg.ReadInteger(kListPrintingKey, name, fallback));
+        return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+    };
+    model_->SetRowColors(color("TextBackgroundColor0", defaults.text_background_color[0]),
+                         color("TextBackgroundColor1", defaults.text_background_color[1]),
+                         color("TextColor", defaults.text_color));
+}
+
+void CArchiveList::ShowEntries(ArchiveHandler& handler, const std::vector<int>& indices) {
+    UseModel(handler);
+    model_->SetEntries(indices);
+    if (sort_column_ >= 0) ApplySort();
 }
 
 void CArchiveList::InsertColumns() {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QColor>
 #include <QIcon>
 #include <QTreeView>
 #include <memory>
@@ -41,7 +42,11 @@ public:
     // sink shows "Displaying Files (%d/%d)..."; when it reports a stop, the rows read so far
     // stay listed.
     void Fill(const FolderNode* folder, ProgressSink& sink);
+    // Lists exactly these entries (a search's results), in this order; folders are left out.
+    void SetEntries(const std::vector<int>& indices);
     void Clear();
+    // The rows' backgrounds alternate between the two colours, with the text in `text`.
+    void SetRowColors(const QColor& even, const QColor& odd, const QColor& text);
     // Stable sort of the rows by the column's key; persistent indices (the selection) follow
     // their rows.
     void Sort(int column, Qt::SortOrder order, ProgressSink& sink);
@@ -63,6 +68,8 @@ private:
     int setup_count_ = 0;
     int first_setup_ = -1;
     mutable QHash<int, QIcon> icons_;  // by type-cache row
+    QColor backgrounds_[2];
+    QColor text_color_;
 };
 
 class CArchiveList : public QTreeView {
@@ -78,7 +85,11 @@ public:
     void InsertColumns();
     // Lists the files of `folder` (nullptr: all files); the last chosen sort order is kept.
     void Fill(ArchiveHandler& handler, const FolderNode* folder);
+    // Lists the given entries of `handler` (the last chosen sort order is kept).
+    void ShowEntries(ArchiveHandler& handler, const std::vector<int>& indices);
     void Clear();
+    // Reads the row colours of "Options\ListPrinting\" again (after the options changed).
+    void ReloadRowColors();
     // Widths from the handler's longest texts, measured in the list's font.
     void AutoSizeColumns();
     // The same column as last time toggles the order; another column sorts ascending.

@@ -146,6 +146,11 @@ ICONS = {
         (rect(15, 12, 28, 19, 1.2), OUTLINE), (rect(16, 13, 27, 18, 0.8), YELLOW),
         (rect(15, 21, 28, 28, 1.2), OUTLINE), (rect(16, 22, 27, 27, 0.8), PAPER),
     ],
+    "edit-find": [
+        (line(19, 19, 28, 28, 5.2), OUTLINE), (line(19.5, 19.5, 27.5, 27.5, 3.2), AMBER),
+        (ring(13, 13, 10.5, 7.2), OUTLINE), (ring(13, 13, 9.6, 8.1), BLUE),
+        (ellipse(13, 13, 7.2, 7.2), (200, 228, 250, 220)),
+    ],
     "view-statistics": [
         (rect(3, 28, 29, 29.6), OUTLINE),
         (rect(5, 17, 11, 28), OUTLINE), (rect(6, 18, 10, 28), BLUE),

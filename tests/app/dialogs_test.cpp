@@ -298,7 +298,7 @@ TEST_F(DialogsTest, OptionsPagesStoreTheirValues) {
     reg.WriteText(kExtractOptionsKey, "Path", "/kept");
     CQuorbelOptions sheet;
     AddStandardPages(sheet);
-    ASSERT_EQ(sheet.Tabs()->count(), 6);
+    ASSERT_EQ(sheet.Tabs()->count(), 7);  // General, Extract, Add Files, Password, Programs, Printing / Export, Interface
     auto* extract = dynamic_cast<COptionsExtract*>(sheet.Pages()[1]);
     auto* add = dynamic_cast<COptionsAddFiles*>(sheet.Pages()[2]);
     auto* password = dynamic_cast<COptionsPassword*>(sheet.Pages()[3]);

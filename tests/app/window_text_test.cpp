@@ -217,7 +217,7 @@ TEST_F(WindowTextTest, ToolbarAndWindowsCarryIcons) {
         EXPECT_FALSE(action->icon().pixmap(22, 22).isNull()) << action->objectName().toStdString();
         ++with_icon;
     }
-    EXPECT_EQ(with_icon, 11);  // seven commands and four views
+    EXPECT_EQ(with_icon, 12);  // seven commands and five views
     QTreeWidget* tree = frame.NavigationTree();
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         EXPECT_FALSE(tree->topLevelItem(i)->icon(0).isNull()) << tree->topLevelItem(i)->text(0).toStdString();
