@@ -58,15 +58,18 @@ HeaderResult ReadHeader(DataStream& stream, int64_t offset, int64_t file_size, A
     m.flags = basic[kFlags];
     m.method = basic[kMethod];
     m.file_type = basic[kFileType];
-    m.time = engines::MemberTime::FromDos(Le16(basic + kDosDate), Le16(basic + kDosTime));
+    // ARJ for Unix writes the time field as seconds since 1970, not as an MS-DOS date and time
+    // (a 2022 file read as DOS fields lists in 2029).
+    const bool unix_host = m.host_os == kUnix || m.host_os == kNext;
+    m.time = unix_host ? engines::MemberTime::FromUnix(Le32(basic + kDosTime))
+                       : engines::MemberTime::FromDos(Le16(basic + kDosDate), Le16(basic + kDosTime));
     m.packed_size = Le32(basic + kPackedSize);
     m.unpacked_size = Le32(basic + kUnpackedSize);
     m.crc32 = Le32(basic + kCrc);
     m.name_part_offset = Le16(basic + kNamePartOffset);
     uint16_t access = Le16(basic + kAccessMode);
     // ARJ for Unix keeps st_mode where DOS keeps attribute bits.
-    m.mode.kind = (m.host_os == kUnix || m.host_os == kNext) ? engines::MemberMode::Kind::Unix
-                                                              : engines::MemberMode::Kind::Dos;
+    m.mode.kind = unix_host ? engines::MemberMode::Kind::Unix : engines::MemberMode::Kind::Dos;
     m.mode.bits = access;
     m.encrypted = (m.flags & kGarbled) != 0;
     m.is_file = m.file_type == kBinary || m.file_type == kText;

@@ -194,6 +194,7 @@ TEST(ArjEngine, RealArjEveryMethodWithFolders) {
         {"one.txt", "1"}, {"sub/script.sh", "#!/bin/sh\necho hi\n"}};
     for (auto& [name, bytes] : files) test::WriteFile(dir / ("src/" + name), bytes);
     ::chmod((dir / "src/sub/script.sh").c_str(), 0755);
+    test::SetMtime(dir / "src/one.txt", 1651400430);  // 2022-05-01 10:20:30 UTC
     for (int method = 1; method <= 4; ++method) {
         SCOPED_TRACE(method);
         std::string archive = dir / ("m" + std::to_string(method) + ".arj");
@@ -220,6 +221,10 @@ TEST(ArjEngine, RealArjEveryMethodWithFolders) {
             }
             if (m.name == "sub/deeper/bin.dat") {
                 EXPECT_EQ(m.method, method);
+            }
+            if (m.name == "one.txt") {
+                EXPECT_EQ(m.time.kind, engines::MemberTime::Kind::Unix);
+                EXPECT_EQ(m.time.unix_time, 1651400430);
             }
         }
         EXPECT_EQ(seen, files.size());
