@@ -120,6 +120,26 @@ TEST_F(HandOverTest, ShellCommandsAloneEndOrStayAsTheirTypeSays) {
     EXPECT_EQ(test::Run({QUORBEL_APP_PATH, "/SHELLCOMMAND"}).exit_code, 0);
     EXPECT_EQ(test::Run({"unzip", "-p", env_ / "d.zip", "d.txt"}).out, "member d");
 
+    // Make a self-extractor: b.run beside the archive. When it exists, the question's words
+    // hold: No chooses another name, Yes replaces it.
+    WriteClipboardBlock("Quorbel", MakeShellCommandBlock({4, {env_ / "b.zip"}}));
+    EXPECT_EQ(test::Run({QUORBEL_APP_PATH, "/SHELLCOMMAND"}).exit_code, 0);
+    EXPECT_EQ(test::ReadFile(env_ / "b.run").rfind("\x7f" "ELF", 0), 0u);
+    WriteFile(env_ / "b.run", "older");
+    {
+        ScopedEnv answers("QUORBEL_FILE_ANSWERS", env_ / "other.run");
+        WriteClipboardBlock("Quorbel", MakeShellCommandBlock({4, {env_ / "b.zip"}}));
+        EXPECT_EQ(test::Run({QUORBEL_APP_PATH, "/SHELLCOMMAND"}).exit_code, 0);
+    }
+    EXPECT_EQ(test::ReadFile(env_ / "b.run"), "older");
+    EXPECT_EQ(test::ReadFile(env_ / "other.run").rfind("\x7f" "ELF", 0), 0u);
+    {
+        ScopedEnv yes("QUORBEL_PROMPT_ANSWERS", "yes");
+        WriteClipboardBlock("Quorbel", MakeShellCommandBlock({4, {env_ / "b.zip"}}));
+        EXPECT_EQ(test::Run({QUORBEL_APP_PATH, "/SHELLCOMMAND"}).exit_code, 0);
+    }
+    EXPECT_EQ(test::ReadFile(env_ / "b.run").rfind("\x7f" "ELF", 0), 0u);
+
     WriteClipboardBlock("Quorbel", MakeShellCommandBlock({5, {env_ / "c.zip"}}));
     test::ChildProcess open({QUORBEL_APP_PATH, "/SHELLCOMMAND"}, env_ / "open.log");
     ASSERT_TRUE(open.Started());
