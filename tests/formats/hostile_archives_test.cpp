@@ -21,10 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// From the source folder the build names: __FILE__ may be relative (a compiler cache rewrites
+// paths), and the tests run from the build folder.
 std::string Regression(const std::string& relative) {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" / "regressions" /
-            relative)
-        .string();
+    return (fs::path(QUORBEL_SOURCE_DIR) / "fuzz" / "regressions" / relative).string();
 }
 
 std::string Unpack(ArchiveHandler& h, const ArchiveEntry& e, int& status) {
