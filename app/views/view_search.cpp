@@ -1,5 +1,7 @@
 #include "app/views/view_search.h"
 
+#include "app/views/view_pictures.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -54,6 +56,10 @@ CViewSearch::CViewSearch(ArchiveHandler& handler, ProgressSink& sink, QWidget* p
     list_->SetSink(&sink);
     list_->InsertColumns();
     tabs_->addTab(list_, UiText("All Files", "Tous les fichiers"));
+    images_ = new CViewPictures(handler, sink, tabs_);
+    tabs_->addTab(images_, UiText("Images", "Images"));
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] { ShowImagesWhenChosen(); });
+    connect(images_, &CQuorbelFormView::entryActivated, this, &CQuorbelFormView::entryActivated);
     layout->addWidget(tabs_, 1);
     summary_ = new QLabel(this);
     layout->addWidget(summary_);
@@ -96,6 +102,9 @@ void CViewSearch::Refill() {
     path_->setCurrentIndex(again < 0 ? 0 : again);
     result_ = {};
     list_->ShowEntries(Handler(), {});
+    images_filled_ = false;
+    images_->Model().ForgetPixmaps();  // the archive's thumbnails were made anew
+    images_->FillPictures(&result_.matches);
     summary_->clear();
 }
 
@@ -122,7 +131,16 @@ void CViewSearch::StartSearch() {
                                        SizeShortText(int64_t(query.size_cap)).c_str()));
     if (result_.aborted) summary += "  " + Q(MessageTemplate(kMsgAborted));
     summary_->setText(summary);
+    images_filled_ = false;
+    ShowImagesWhenChosen();
     emit selectionChanged();
+}
+
+void CViewSearch::ShowImagesWhenChosen() {
+    // Decoding waits until the thumbnails are looked at; the results are their source.
+    if (tabs_->currentWidget() != images_ || images_filled_) return;
+    images_filled_ = true;
+    images_->FillPictures(&result_.matches);
 }
 
 }  // namespace quorbel

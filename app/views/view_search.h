@@ -13,6 +13,8 @@ class QTabWidget;
 
 namespace quorbel {
 
+class CViewPictures;
+
 class CArchiveList;
 
 inline constexpr const char* kSearchNamesHistory = "Search\\Extensions";
@@ -40,10 +42,14 @@ public:
     QCheckBox* MatchWords() const { return match_words_; }
     QPushButton* Start() const { return start_; }
     QTabWidget* Tabs() const { return tabs_; }
+    // The "Images" tab: the thumbnails of the picture members among the results, filled when
+    // the tab is shown after a search.
+    CViewPictures* Images() const { return images_; }
     QLabel* Summary() const { return summary_; }
 
 private:
     void UpdateChecks();
+    void ShowImagesWhenChosen();
     void FillHistory(QComboBox* box, const char* key);
 
     QComboBox* names_;
@@ -54,6 +60,8 @@ private:
     QPushButton* start_;
     QTabWidget* tabs_;
     CArchiveList* list_;
+    CViewPictures* images_;
+    bool images_filled_ = false;
     QLabel* summary_;
     SearchResult result_;
 };

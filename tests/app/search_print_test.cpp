@@ -29,6 +29,7 @@
 #include "app/options/options_printing.h"
 #include "app/quorbel_doc.h"
 #include "app/views/archive_list.h"
+#include "app/views/view_pictures.h"
 #include "app/views/view_search.h"
 #include "core/messages.h"
 #include "core/settings.h"
@@ -79,7 +80,8 @@ TEST_F(SearchPrintTest, SearchViewFindsAndRemembers) {
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(frame.Command("Search")->isChecked());
     EXPECT_EQ(view->Tabs()->tabText(0), "All Files");
-    EXPECT_EQ(view->Tabs()->count(), 1);
+    EXPECT_EQ(view->Tabs()->count(), 2);
+    EXPECT_EQ(view->Tabs()->tabText(1), "Images");
     // The folders of the archive, after the whole archive.
     QStringList paths;
     for (int i = 0; i < view->Path()->count(); ++i) paths << view->Path()->itemText(i);
@@ -158,6 +160,36 @@ int PdfPageCount(const std::string& pdf) {
     EXPECT_EQ(info.exit_code, 0) << info.err;
     const size_t at = info.out.find("Pages:");
     return at == std::string::npos ? -1 : std::atoi(info.out.c_str() + at + 6);
+}
+
+// The "Images" tab shows the thumbnails of the picture members among the results, decoded once
+// the tab is looked at.
+TEST_F(SearchPrintTest, ImagesTabShowsThePicturesAmongTheResults) {
+    const std::string pal8 = test::ReadFile(test::TestData("bmp/g_pal8.bmp"));
+    const std::string pal4 = test::ReadFile(test::TestData("bmp/g_pal4.bmp"));
+    const std::string archive = env_ / "p.zip";
+    test::WriteFile(archive, test::BuildZip({Member("pics/one.bmp", pal8), Member("pics/two.bmp", pal4),
+                                             Member("other/three.bmp", pal8), Member("pics/notes.txt", "x")}));
+    ScriptedFileChooser files{{}};
+    CMainFrame frame(prompts_, files);
+    CChildFrame* child = frame.OpenDocumentFile(archive);
+    ASSERT_NE(child, nullptr);
+    frame.Command("Search")->trigger();
+    auto* view = qobject_cast<CViewSearch*>(child->View());
+    ASSERT_NE(view, nullptr);
+    view->Path()->setCurrentText("pics");
+    view->Start()->click();
+    ASSERT_EQ(view->List()->RowCount(), 3);
+    EXPECT_EQ(view->Images()->Model().RowCount(), 0) << "nothing decoded before the tab is shown";
+    view->Tabs()->setCurrentIndex(1);
+    ASSERT_EQ(view->Images()->Model().RowCount(), 2);
+    EXPECT_EQ(view->Images()->Model().EntryAt(0), 0);  // one.bmp, then two.bmp
+    EXPECT_TRUE(view->Images()->Model().CaptionAt(0).startsWith("127 x 64 x 8")) << view->Images()->Model().CaptionAt(0).toStdString();
+    // A new search while the tab is shown fills it again from the new results.
+    view->Names()->setCurrentText("two.*");
+    view->Start()->click();
+    ASSERT_EQ(view->Images()->Model().RowCount(), 1);
+    EXPECT_EQ(view->Images()->Model().EntryAt(0), 1);
 }
 
 TEST_F(SearchPrintTest, HundredTwentyMembersPrintedToPdf) {
