@@ -10,7 +10,10 @@ std::string BaseFolder(const char* variable, const char* below_home) {
     const char* value = std::getenv(variable);
     if (value && value[0] == '/') return value;
     const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/" + below_home;
+    std::string folder = home && *home ? home : ".";
+    folder += '/';
+    folder += below_home;
+    return folder;
 }
 
 }  // namespace
