@@ -26,6 +26,7 @@
 #include "app/dialog_prompts.h"
 #include "app/list_printer.h"
 #include "app/main_frame.h"
+#include "app/ops/thumbnails.h"
 #include "app/options/options_printing.h"
 #include "app/quorbel_doc.h"
 #include "app/views/archive_list.h"
@@ -165,6 +166,13 @@ int PdfPageCount(const std::string& pdf) {
 // The "Images" tab shows the thumbnails of the picture members among the results, decoded once
 // the tab is looked at.
 TEST_F(SearchPrintTest, ImagesTabShowsThePicturesAmongTheResults) {
+    // What the program's main installs: thumbnails made by the picture library.
+    const auto old_hook = ArchiveHandler::CurrentThumbnailHook();
+    InstallThumbnailHook();
+    struct Restore {
+        ArchiveHandler::ThumbnailHook hook;
+        ~Restore() { ArchiveHandler::SetThumbnailHook(hook); }
+    } restore{old_hook};
     const std::string pal8 = test::ReadFile(test::TestData("bmp/g_pal8.bmp"));
     const std::string pal4 = test::ReadFile(test::TestData("bmp/g_pal4.bmp"));
     const std::string archive = env_ / "p.zip";
