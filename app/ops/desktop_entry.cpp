@@ -40,7 +40,7 @@ std::string ExecArgument(const std::string& argument) {
     static const std::string kReserved = " \t\n\"'\\><~|&;$*?#()`";
     std::string quoted;
     if (argument.empty() || argument.find_first_of(kReserved) != std::string::npos) {
-        quoted = "\"";
+        quoted += '"';  // appended, not assigned: GCC 12 misreads the assignment under the sanitizers
         for (char c : argument) {
             if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
             quoted += c;
