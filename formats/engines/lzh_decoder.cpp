@@ -136,9 +136,11 @@ UnpackStatus DecodeLzh(const LzhParams& params, ByteSource& input, uint64_t unpa
                 size_t src = (pos - distance - 1) & mask;
                 uint8_t* dst = out + pos;
                 if (distance >= 7 && src + length + 8 <= size) {
-                    // Eight bytes at a time: each word reads bytes already written.
+                    // Eight bytes at a time: each word reads bytes already written, or (a
+                    // distance near the window size) the ring's oldest bytes just ahead, where
+                    // memmove keeps the byte-by-byte result.
                     const uint8_t* from = out + src;
-                    for (size_t i = 0; i < length; i += 8) std::memcpy(dst + i, from + i, 8);
+                    for (size_t i = 0; i < length; i += 8) std::memmove(dst + i, from + i, 8);
                 } else if (distance == 0) {
                     std::memset(dst, out[src], length);
                 } else {

@@ -118,7 +118,10 @@ public:
             uint8_t* d = data_ + pos_;
             const uint8_t* s = data_ + src;
             if (distance + 1 >= length) {
-                std::memcpy(d, s, length);
+                // A distance near the window size reads just ahead of the write position
+                // (the ring's oldest bytes): the ranges may overlap, source after destination,
+                // where memmove gives the byte-by-byte result.
+                std::memmove(d, s, length);
             } else if (distance == 0) {
                 std::memset(d, *s, length);
             } else {

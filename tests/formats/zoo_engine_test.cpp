@@ -191,7 +191,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(Lh5Sample(lh5_packed_, lh5_size_, lh5_crc_));
         text_ = Text(4000);
         std::string big;
-        for (int i = 0; i < 120000; ++i) big += char("abcdefghij"[(i * i / 7) % 10]);
+        for (int i = 0; i < 120000; ++i) big += char("abcdefghij"[(int64_t(i) * i / 7) % 10]);
         big_ = big;
         items_ = {
             {"a.txt", "", "", "first comment\n", 1, LzwPack(text_), text_, false},
