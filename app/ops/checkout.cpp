@@ -73,9 +73,8 @@ std::string DirectoryText(const std::string& name) {
 // The applications menu shows the group below "Quorbel CheckOut Folder"; the entries are named
 // by their desktop-file ids (the path below applications/ with '/' turned into '-').
 std::string MenuText(const std::string& group, const std::vector<std::string>& ids) {
+    // Menu readers do not validate: no document type declaration, as the installation's menu.
     std::string menu =
-        "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-        " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
         "<Menu>\n  <Name>Applications</Name>\n  <Menu>\n    <Name>" +
         xdg::XmlText(kMenuTitle) + "</Name>\n    <Directory>" + kGroupParentName +
         ".directory</Directory>\n    <Menu>\n      <Name>" + xdg::XmlText(group) +

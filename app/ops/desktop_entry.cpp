@@ -57,8 +57,9 @@ std::string ExecArgument(const std::string& argument) {
     return EscapeValue(codes);
 }
 
-std::string XmlText(const std::string& text) {
+std::string XmlText(std::string_view text) {
     std::string out;
+    out.reserve(text.size());
     for (char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;

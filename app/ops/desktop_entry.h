@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quorbel::xdg {
 
@@ -19,7 +20,8 @@ std::string EscapeValue(const std::string& text);
 // escaped as a string value, so the desktop hands the program exactly `argument`.
 std::string ExecArgument(const std::string& argument);
 
-// Escapes of text inside an XML element (the .menu files).
-std::string XmlText(const std::string& text);
+// `& < > "` escaped, for text and attribute values of XML and HTML (the .menu files, the
+// exported pages).
+std::string XmlText(std::string_view text);
 
 }  // namespace quorbel::xdg

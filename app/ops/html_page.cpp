@@ -1,5 +1,7 @@
 #include "app/ops/html_page.h"
 
+#include "app/ops/desktop_entry.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -57,20 +59,7 @@ const char* AlignName(int align) {
     return align >= 0 && align < int(std::size(kNames)) ? kNames[align] : "";
 }
 
-std::string Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+std::string Escape(std::string_view text) { return xdg::XmlText(text); }
 
 std::string EncodeText(std::string_view text) {
     std::string out;

@@ -18,7 +18,7 @@ namespace quorbel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::BmpSpec;
+using test::BmpLayout;
 using test::MakeBmp;
 
 std::string Bmp(const std::string& name) { return test::TestData("bmp/" + name); }
@@ -159,8 +159,8 @@ TEST(BmpSuite, InfoTextsFollowTheName) {
 
 // --- hand-made files ------------------------------------------------------------------------
 
-BmpSpec Pal8(int w, int h) {
-    BmpSpec s;
+BmpLayout Pal8(int w, int h) {
+    BmpLayout s;
     s.width = w;
     s.height = h;
     s.bits = 8;
@@ -172,7 +172,7 @@ BmpSpec Pal8(int w, int h) {
 TEST(BmpHandMade, LargeHeaderPutsTheTableAfterIt) {
     // A V5 header (124 bytes): the colour table starts at 14 + 124, not at 54.
     for (uint32_t header : {40u, 108u, 124u}) {
-        BmpSpec s = Pal8(2, 1);
+        BmpLayout s = Pal8(2, 1);
         s.header_size = header;
         s.pixels = std::string("\x01\x03\0\0", 4);
         CPicture p;
@@ -183,7 +183,7 @@ TEST(BmpHandMade, LargeHeaderPutsTheTableAfterIt) {
 }
 
 TEST(BmpHandMade, TopDownRowsAndBottomUpRows) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = -2;
     s.pixels = std::string("\x01\x02\x03\0\x04\x05\x06\0", 8);
@@ -197,14 +197,14 @@ TEST(BmpHandMade, TopDownRowsAndBottomUpRows) {
 }
 
 TEST(BmpHandMade, PaletteIndexBeyondTheTableIsBlack) {
-    BmpSpec s = Pal8(2, 1);
+    BmpLayout s = Pal8(2, 1);
     s.pixels = std::string("\xff\x02\0\0", 4);
     CPicture p;
     ASSERT_TRUE(LoadBytes(MakeBmp(s), "p.bmp", p));
     EXPECT_EQ(At(p, 0, 0), Bgr{});
     EXPECT_EQ(At(p, 1, 0), (Bgr{0x90, 0x60, 0x30}));
     // A colours-used count beyond 2^bits reads only 2^bits entries (a 1-bit file: two).
-    BmpSpec one;
+    BmpLayout one;
     one.width = 1;
     one.height = 1;
     one.bits = 1;
@@ -217,7 +217,7 @@ TEST(BmpHandMade, PaletteIndexBeyondTheTableIsBlack) {
 }
 
 TEST(BmpHandMade, SixteenBitFiveSixFiveMasks) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bits = 16;
@@ -236,57 +236,57 @@ TEST(BmpHandMade, RefusedFiles) {
         std::string bytes;
     };
     std::vector<Row> rows;
-    auto add = [&](const char* what, BmpSpec s) { rows.push_back({what, MakeBmp(s)}); };
-    BmpSpec inside = Pal8(2, 1);
+    auto add = [&](const char* what, BmpLayout s) { rows.push_back({what, MakeBmp(s)}); };
+    BmpLayout inside = Pal8(2, 1);
     inside.pixels = std::string("\x01\x01\0\0", 4);
     inside.bits_offset = 14 + 40 + 4;  // inside the colour table
     add("bits offset inside the colour table", inside);
-    BmpSpec bitfields24;
+    BmpLayout bitfields24;
     bitfields24.compression = 3;
     bitfields24.masks = {0xFF0000, 0xFF00, 0xFF};
     bitfields24.pixels = std::string(48, '\0');
     add("24 bits with bit fields", bitfields24);
-    BmpSpec two_bits = Pal8(4, 1);
+    BmpLayout two_bits = Pal8(4, 1);
     two_bits.bits = 2;
     two_bits.pixels = std::string(4, '\0');
     add("2 bits", two_bits);
-    BmpSpec huge;
+    BmpLayout huge;
     huge.width = 65535;
     huge.height = 65535;
     huge.pixels = std::string(64, '\0');
     add("65535 x 65535 with 64 bytes of pixels", huge);
-    BmpSpec tall;
+    BmpLayout tall;
     tall.width = 1;
     tall.height = -65536;
     add("top-down height beyond 65535", tall);
-    BmpSpec wide;
+    BmpLayout wide;
     wide.width = -4;
     add("negative width", wide);
-    BmpSpec short_rows;
+    BmpLayout short_rows;
     short_rows.pixels = std::string(12 * 3 - 1, '\0');
     add("one byte of pixels missing", short_rows);
-    BmpSpec rle_topdown = Pal8(2, -1);
+    BmpLayout rle_topdown = Pal8(2, -1);
     rle_topdown.compression = 1;
     rle_topdown.pixels = std::string("\x02\x01\x00\x01", 4);
     add("RLE stored top-down", rle_topdown);
-    BmpSpec rle_edge = Pal8(2, 1);
+    BmpLayout rle_edge = Pal8(2, 1);
     rle_edge.compression = 1;
     rle_edge.pixels = std::string("\x05\x01\x00\x01", 4);
     add("RLE8 run past the right edge", rle_edge);
-    BmpSpec rle_abs_edge = Pal8(2, 1);
+    BmpLayout rle_abs_edge = Pal8(2, 1);
     rle_abs_edge.compression = 1;
     rle_abs_edge.pixels = std::string("\x00\x05\x01\x01\x01\x01\x01\x00\x00\x01", 10);
     add("RLE8 absolute run past the right edge", rle_abs_edge);
-    BmpSpec rle_no_end = Pal8(2, 1);
+    BmpLayout rle_no_end = Pal8(2, 1);
     rle_no_end.compression = 1;
     rle_no_end.pixels = std::string("\x02\x01\x00\x00", 4);
     add("RLE8 without end of bitmap", rle_no_end);
-    BmpSpec rle4_edge = Pal8(3, 1);
+    BmpLayout rle4_edge = Pal8(3, 1);
     rle4_edge.bits = 4;
     rle4_edge.compression = 2;
     rle4_edge.pixels = std::string("\x09\x12\x00\x01", 4);
     add("RLE4 run past the right edge", rle4_edge);
-    BmpSpec bad_header;
+    BmpLayout bad_header;
     bad_header.header_size = 200;
     add("unknown header size", bad_header);
     rows.push_back({"not a bitmap", "BX" + std::string(60, '\0')});
@@ -298,7 +298,7 @@ TEST(BmpHandMade, RefusedFiles) {
 }
 
 TEST(BmpHandMade, RleDeltaAboveTheTopLeavesTheRestTransparent) {
-    BmpSpec s = Pal8(2, 2);
+    BmpLayout s = Pal8(2, 2);
     s.compression = 1;
     // Bottom row: two pixels of 1; then a delta 5 rows up; then the end of the bitmap.
     s.pixels = std::string("\x02\x01\x00\x02\x00\x05\x00\x01", 8);
@@ -309,7 +309,7 @@ TEST(BmpHandMade, RleDeltaAboveTheTopLeavesTheRestTransparent) {
     EXPECT_EQ(p.GetAlpha(0, 0), 0);
     // RLE4: runs alternate the two nibbles, absolute runs (3 pixels or more) take the high
     // nibble first and pad to 16 bits.
-    BmpSpec f = Pal8(6, 1);
+    BmpLayout f = Pal8(6, 1);
     f.bits = 4;
     f.compression = 2;
     f.pixels = std::string("\x03\x12\x00\x03\x30\x10\x00\x01", 8);
@@ -319,7 +319,7 @@ TEST(BmpHandMade, RleDeltaAboveTheTopLeavesTheRestTransparent) {
     for (int x = 0; x < 6; ++x) EXPECT_EQ(At(p, x, 0), want[x]) << x;
     EXPECT_FALSE(p.HasAlpha());
     // A run into the row padding (5 pixels of a 5-wide row padded to 8) is drawn up to the edge.
-    BmpSpec pad = Pal8(5, 1);
+    BmpLayout pad = Pal8(5, 1);
     pad.compression = 1;
     pad.pixels = std::string("\x06\x01\x00\x01", 4);
     ASSERT_TRUE(LoadBytes(MakeBmp(pad), "pad.bmp", p));
@@ -329,7 +329,7 @@ TEST(BmpHandMade, RleDeltaAboveTheTopLeavesTheRestTransparent) {
 }
 
 TEST(BmpHandMade, ThirtyTwoBitAlphaMask) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bits = 32;
@@ -393,10 +393,10 @@ TEST(BmpImageMagick, EveryVariantLoadsThePicture) {
 // --- truncation ------------------------------------------------------------------------------
 
 TEST(BmpTruncation, EveryShorterLengthFailsCleanly) {
-    BmpSpec rle = Pal8(4, 3);
+    BmpLayout rle = Pal8(4, 3);
     rle.compression = 1;
     rle.pixels = std::string("\x04\x01\x00\x00\x00\x04\x01\x02\x03\x00\x00\x00\x02\x02\x02\x03\x00\x01", 18);
-    BmpSpec rgb;
+    BmpLayout rgb;
     rgb.width = 3;
     rgb.height = 2;
     rgb.pixels = std::string(24, '\x42');

@@ -17,47 +17,47 @@ void Put32(std::string& s, uint32_t v) {
 }
 }  // namespace
 
-std::string MakeBmp(const BmpSpec& spec) {
+std::string MakeBmp(const BmpLayout& layout) {
     std::string info;
-    Put32(info, spec.header_size);
-    if (spec.header_size == 12) {
-        Put16(info, uint32_t(spec.width));
-        Put16(info, uint32_t(spec.height));
+    Put32(info, layout.header_size);
+    if (layout.header_size == 12) {
+        Put16(info, uint32_t(layout.width));
+        Put16(info, uint32_t(layout.height));
         Put16(info, 1);
-        Put16(info, spec.bits);
+        Put16(info, layout.bits);
     } else {
-        Put32(info, uint32_t(spec.width));
-        Put32(info, uint32_t(spec.height));
+        Put32(info, uint32_t(layout.width));
+        Put32(info, uint32_t(layout.height));
         Put16(info, 1);
-        Put16(info, spec.bits);
-        Put32(info, spec.compression);
-        Put32(info, uint32_t(spec.pixels.size()));
+        Put16(info, layout.bits);
+        Put32(info, layout.compression);
+        Put32(info, uint32_t(layout.pixels.size()));
         Put32(info, 2835);
         Put32(info, 2835);
-        Put32(info, spec.colours_used);
+        Put32(info, layout.colours_used);
         Put32(info, 0);
-        if (spec.header_size > 40) {
-            for (size_t i = 0; i < 4; ++i) Put32(info, i < spec.masks.size() ? spec.masks[i] : 0);
-            info.resize(spec.header_size, '\0');
+        if (layout.header_size > 40) {
+            for (size_t i = 0; i < 4; ++i) Put32(info, i < layout.masks.size() ? layout.masks[i] : 0);
+            info.resize(layout.header_size, '\0');
         }
     }
     std::string after;
-    if (spec.header_size == 40)
-        for (uint32_t m : spec.masks) Put32(after, m);
-    for (uint32_t c : spec.table) {
+    if (layout.header_size == 40)
+        for (uint32_t m : layout.masks) Put32(after, m);
+    for (uint32_t c : layout.table) {
         after += char(c & 255);
         after += char((c >> 8) & 255);
         after += char((c >> 16) & 255);
-        if (spec.header_size != 12) after += '\0';
+        if (layout.header_size != 12) after += '\0';
     }
-    const uint32_t offset = spec.bits_offset >= 0 ? uint32_t(spec.bits_offset) : uint32_t(14 + info.size() + after.size());
+    const uint32_t offset = layout.bits_offset >= 0 ? uint32_t(layout.bits_offset) : uint32_t(14 + info.size() + after.size());
     std::string file = "BM";
-    Put32(file, uint32_t(14 + info.size() + after.size() + spec.pixels.size()));
+    Put32(file, uint32_t(14 + info.size() + after.size() + layout.pixels.size()));
     Put32(file, 0);
     Put32(file, offset);
     file += info + after;
-    if (spec.bits_offset >= 0 && size_t(spec.bits_offset) > file.size()) file.resize(size_t(spec.bits_offset), '\0');
-    file += spec.pixels;
+    if (layout.bits_offset >= 0 && size_t(layout.bits_offset) > file.size()) file.resize(size_t(layout.bits_offset), '\0');
+    file += layout.pixels;
     return file;
 }
 

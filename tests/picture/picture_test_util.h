@@ -11,7 +11,7 @@
 namespace quorbel::test {
 
 // A BMP file put together field by field (fields left at their defaults make a valid file).
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 4;
     int32_t height = 3;           // negative: top-down
     uint16_t bits = 24;
@@ -23,7 +23,7 @@ struct BmpSpec {
     std::string pixels;           // the rows exactly as stored
     int64_t bits_offset = -1;     // -1: right after the table
 };
-std::string MakeBmp(const BmpSpec& spec);
+std::string MakeBmp(const BmpLayout& layout);
 
 // The bytes of a P6 (or P5) file as a picture; empty picture when they are not one.
 bool PictureFromPpm(const std::string& bytes, CPicture& picture);

@@ -61,18 +61,18 @@ if command == "lt":
     sys.exit(0)
 members = load(archive)
 if command in ("a", "add"):
-    specs = []
-    for spec in rest:
-        if spec == "*.*":
+    paths = []
+    for path in rest:
+        if path == "*.*":
             for root, _, files in os.walk("."):
                 for name in files:
-                    specs.append(os.path.relpath(os.path.join(root, name), "."))
+                    paths.append(os.path.relpath(os.path.join(root, name), "."))
         else:
-            specs.append(spec)
-    for spec in sorted(specs):
-        with open(spec, "rb") as f:
+            paths.append(path)
+    for path in sorted(paths):
+        with open(path, "rb") as f:
             data = f.read()
-        members = [m for m in members if m[0] != spec] + [[spec, data]]
+        members = [m for m in members if m[0] != path] + [[path, data]]
     save(archive, members)
 elif command in ("d", "delete"):
     members = [m for m in members if m[0] not in rest]
