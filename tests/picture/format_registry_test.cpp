@@ -11,7 +11,7 @@
 namespace quorbel {
 namespace {
 
-using test::BmpSpec;
+using test::BmpLayout;
 
 struct Load {
     bool ok = false;
@@ -32,7 +32,7 @@ Load Dispatch(const std::string& bytes, const std::string& name, CPicture* pictu
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
 std::string SmallBmp(int w = 3, int h = 3) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = w;
     s.height = h;
     s.pixels = std::string(size_t(CPicture::SourceStride(24, uint64_t(w)) * uint64_t(h)), '\x55');
