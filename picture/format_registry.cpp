@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include "picture/codecs/bmp_codec.h"
+#include "picture/codecs/clp_codec.h"
+#include "picture/codecs/metafile_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
 
 namespace quorbel {
@@ -36,11 +38,11 @@ constexpr Row kRows[] = {
     {"JPG", nullptr},
     {"RLE", &Make<CBmpRleFormat>},
     {"TIF", nullptr},
-    {"WMF", nullptr},
-    {"EMF", nullptr},
+    {"WMF", &Make<CWmfFormat>},
+    {"EMF", &Make<CEmfFormat>},
     {"OS2", &Make<CBmpOs2Format>},
     {"DIB", &Make<CBmpDibFormat>},
-    {"CLP", nullptr},
+    {"CLP", &Make<CClpFormat>},
     {"IFF", nullptr},
     {"LBM", nullptr},
     {"MAC", nullptr},
