@@ -67,7 +67,10 @@ public:
     void BeginMeasure();
     bool Measured(double& x0, double& y0, double& x1, double& y1) const;
 
-    void SetReference(const MfTransform& t) { reference_ = t; }
+    void SetReference(const MfTransform& t) {
+        reference_ = t;
+        UpdateTransform();
+    }
     // Pixels per millimetre of the recording device (for the metric and English modes).
     void SetDeviceResolution(double px_per_mm_x, double px_per_mm_y);
     // Pixel work allowed for the whole play (spans filled and pixels set, counted together);
@@ -177,8 +180,8 @@ private:
         double wox = 0, woy = 0, wex = 1, wey = 1;
         double vox = 0, voy = 0, vex = 1, vey = 1;
         MfTransform world;
-        MfPen pen;
-        MfBrush brush;
+        MfPen pen;                                  // black, one pixel
+        MfBrush brush{MfBrushStyle::Solid, Bgr{255, 255, 255}, 0, nullptr};  // white
         bool winding = false;
         bool opaque_bk = true;
         bool clockwise = false;

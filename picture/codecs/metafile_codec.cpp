@@ -723,17 +723,40 @@ bool PlayWmf(const uint8_t* data, size_t size, CPicture* picture, ProgressSink* 
     if (!FitSize(pw, ph, play.width, play.height, scale)) return false;
     if (!picture) return true;
 
+    // The records are played twice: first to find where the drawing lies, then to draw it
+    // stretched over the whole picture, which is how a metafile converted without a picture
+    // description is played into a rectangle.
+    auto setup = [&](MetafileRenderer& dc) {
+        dc.SetMapMode(8);
+        dc.SetWindowOrg(wx, wy);
+        dc.SetWindowExt(ww, wh);
+        // The window's own signs say which way its axes run (a negative height: y grows upwards).
+        dc.SetViewportOrg(0, 0);
+        dc.SetViewportExt(play.width, play.height);
+        // The table the header announces, never more slots than the file has records for.
+        dc.ResizeObjectTable(std::min<size_t>(h.objects, size / 6 + 1));
+    };
+    MfTransform fit;
+    {
+        MetafileRenderer measure;
+        measure.BeginMeasure();
+        setup(measure);
+        MetafilePlay ignored;
+        WalkWmf(data, size, h.records_start, [&](uint16_t f, Record& r, size_t) {
+            PlayWmfRecord(measure, f, r, ignored);
+            return true;
+        });
+        double x0, y0, x1, y1;
+        if (measure.Measured(x0, y0, x1, y1) && x1 > x0 && y1 > y0) {
+            fit.m11 = play.width / (x1 - x0), fit.m22 = play.height / (y1 - y0);
+            fit.dx = -x0 * fit.m11, fit.dy = -y0 * fit.m22;
+        }
+    }
     MetafileRenderer dc;
     if (!dc.Begin(*picture, play.width, play.height)) return false;
-    dc.SetMapMode(8);
-    dc.SetWindowOrg(wx, wy);
-    dc.SetWindowExt(ww, wh);
-    // The window's own signs say which way its axes run (a negative height: y grows upwards).
-    dc.SetViewportOrg(0, 0);
-    dc.SetViewportExt(play.width, play.height);
+    dc.SetReference(fit);
+    setup(dc);
     dc.SetWorkLimit(uint64_t(play.width) * uint64_t(play.height) * 256 + (uint64_t(16) << 20));
-    // The table the header announces, never more slots than the file has records for.
-    dc.ResizeObjectTable(std::min<size_t>(h.objects, size / 6 + 1));
     ProgressReporter progress(sink, int64_t(size));
     play.records = WalkWmf(data, size, h.records_start, [&](uint16_t f, Record& r, size_t pos) {
         PlayWmfRecord(dc, f, r, play);
