@@ -99,6 +99,94 @@ def glimmer_seeds():
     return s
 
 
+# --- metafiles and clipboard files --------------------------------------------------------------
+
+def emf(w, h, records, handles=8):
+    body = b"".join(struct.pack("<II", t, 8 + len(b)) + b for t, b in records)
+    body += struct.pack("<IIIII", 14, 20, 0, 16, 20)
+    head = struct.pack("<II4i4iIIIIHHIIIiiii", 1, 88, 0, 0, w - 1, h - 1, 0, 0, w * 10, h * 10, 0x464D4520,
+                       0x10000, 0, len(records) + 2, handles, 0, 0, 0, 0, 1000, 1000, 100, 100)
+    data = head + body
+    return data[:48] + struct.pack("<I", len(data)) + data[52:]
+
+
+def i32(*values):
+    return struct.pack("<%di" % len(values), *values)
+
+
+def dib24(w, h, colour):
+    stride = (w * 3 + 3) // 4 * 4
+    return struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, 0, 0, 0, 0, 0) + (colour * w).ljust(stride, b"\0") * h
+
+
+def stretch_dibits(x, y, w, h, dib):
+    return i32(0, 0, 0, 0, x, y, 0, 0, 2, 2, 80, 40, 120, len(dib) - 40, 0, 0xCC0020, w, h) + dib
+
+
+def wmf(records, box=None, objects=8):
+    body = b"".join(struct.pack("<IH", 3 + len(b) // 2, f) + b for f, b in records) + struct.pack("<IH", 3, 0)
+    meta = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(body)) // 2, objects, 0, 0) + body
+    if box is None:
+        return meta
+    return struct.pack("<IH4hHIH", 0x9AC6CDD7, 0, 0, 0, box[0], box[1], box[2], 0, 0) + meta
+
+
+def h16(*values):
+    return struct.pack("<%dh" % len(values), *values)
+
+
+def metafile_seeds():
+    shapes = [(39, i32(1, 0, 0x0000FF, 0)), (38, i32(2, 0, 3, 0, 0)), (37, i32(1)), (37, i32(2)),
+              (43, i32(2, 2, 20, 20)), (42, i32(10, 10, 30, 30)), (44, i32(0, 0, 30, 20, 8, 8)),
+              (45, i32(0, 0, 30, 30, 30, 15, 0, 15)), (46, i32(0, 0, 30, 30, 30, 15, 15, 0)),
+              (47, i32(0, 0, 30, 30, 30, 15, 15, 0)), (27, i32(1, 1)), (54, i32(30, 30)),
+              (86, i32(0, 0, 0, 0, 3) + h16(0, 0, 20, 0, 10, 20)),
+              (91, i32(0, 0, 0, 0, 2, 8, 4, 4) + h16(0, 0, 30, 0, 30, 30, 0, 30, 5, 5, 25, 5, 25, 25, 5, 25)),
+              (85, i32(0, 0, 0, 0, 4) + h16(0, 0, 10, 30, 20, 0, 30, 30))]
+    state = [(33, b""), (17, i32(8)), (9, i32(100, 100)), (11, i32(32, 32)), (10, i32(5, 5)),
+             (19, i32(2)), (30, i32(0, 0, 60, 60)), (29, i32(0, 0, 10, 100)), (18, i32(2)), (25, i32(0x00FF00)),
+             (39, i32(3, 2, 0xFF0000, 5)), (37, i32(3)), (43, i32(0, 0, 100, 100)), (34, i32(-1)),
+             (35, struct.pack("<6f", 1, 0.2, -0.2, 1, 3, 3)), (36, struct.pack("<6fI", 1, 0, 0, 1, 2, 2, 2)),
+             (59, b""), (27, i32(0, 0)), (54, i32(20, 0)), (54, i32(20, 20)), (61, b""), (60, b""),
+             (63, i32(0, 0, 0, 0)), (75, i32(0, 5)), (84, i32(0, 0, 0, 0, 1, 0, 0))]
+    blits = [(81, stretch_dibits(4, 4, 20, 20, dib24(2, 2, b"\x10\x80\xf0"))),
+             (81, stretch_dibits(30, 4, -20, 20, dib24(2, 2, b"\x90\x20\x40"))),
+             (76, i32(0, 0, 0, 0, 0, 0, 16, 16, 0xF00021, 0, 0) + b"\0" * 24 + i32(0, 0, 0, 0, 0, 0)),
+             (94, i32(4, 0, 32, 40, 72, 16) + dib24(2, 2, b"\x00\xff\x00")), (37, i32(4)),
+             (43, i32(0, 20, 32, 32))]
+    put("emf", "shapes-32x32.emf", emf(32, 32, shapes))
+    put("emf", "state-paths-clip.emf", emf(32, 32, state))
+    put("emf", "blits-and-pattern.emf", emf(32, 32, blits))
+    put("emf", "lometric-16x16.emf", emf(16, 16, [(17, i32(2)), (43, i32(1, -1, 15, -15)), (41, i32(8, -8, 5)
+                                                   + struct.pack("<ff", 0, 270))]))
+
+    wshapes = [(0x020B, h16(0, 0)), (0x020C, h16(64, 64)), (0x02FC, h16(0, 255, 0, 0)), (0x012D, h16(0)),
+               (0x02FA, h16(0, 2, 0, 0, 0)), (0x012D, h16(1)), (0x041B, h16(30, 30, 2, 2)),
+               (0x0418, h16(60, 60, 20, 20)), (0x061C, h16(10, 10, 50, 60, 30, 35)),
+               (0x0817, h16(0, 64, 32, 0, 64, 64, 0, 0)), (0x081A, h16(32, 64, 0, 32, 64, 64, 0, 0)),
+               (0x0830, h16(32, 0, 0, 32, 64, 64, 0, 0)), (0x0214, h16(0, 0)), (0x0213, h16(64, 64)),
+               (0x0324, h16(3, 0, 0, 40, 0, 0, 40)), (0x0325, h16(3, 5, 5, 60, 5, 60, 60)),
+               (0x0538, h16(2, 4, 3, 0, 0, 30, 0, 30, 30, 0, 30, 40, 40, 60, 40, 50, 60)),
+               (0x01F0, h16(0)), (0x02FC, h16(2, 0, 0, 3)), (0x012D, h16(0)), (0x061D, struct.pack("<I", 0xF00021)
+                                                                           + h16(16, 16, 40, 40)),
+               (0x001E, b""), (0x0416, h16(32, 32, 0, 0)), (0x0415, h16(32, 8, 0, 0)),
+               (0x041B, h16(64, 64, 0, 0)), (0x0127, h16(-1)), (0x0521, h16(2) + b"hi" + h16(0, 0)),
+               (0x0F43, struct.pack("<I", 0xCC0020) + h16(0, 2, 2, 0, 0, 20, 20, 40, 40)
+                + dib24(2, 2, b"\x20\x40\x60"))]
+    put("wmf", "placeable-shapes.wmf", wmf(wshapes, box=(64, 64, 96)))
+    put("wmf", "plain-shapes.wmf", wmf(wshapes))
+    put("wmf", "plain-no-window.wmf", wmf([(0x041B, h16(30, 40, 10, 5)), (0x0418, h16(50, 50, 20, 20))]))
+
+    def clp(dib, offset=93):
+        return struct.pack("<HHHII", 0xC350, 1, 8, len(dib), offset) + b"\0" * 79 + dib
+    put("clp", "rgb24-3x2.clp", clp(dib24(3, 2, b"\x11\x22\x33")))
+    pal = b"".join(struct.pack("<I", i * 0x010101) for i in range(4))
+    put("clp", "pal8-4x2.clp", clp(struct.pack("<IiiHHIIiiII", 40, 4, -2, 1, 8, 0, 0, 0, 0, 4, 0) + pal
+                                    + bytes([0, 1, 2, 3, 3, 2, 1, 0])))
+    put("clp", "rgb16-bitfields.clp", clp(struct.pack("<IiiHHIIiiII", 40, 2, 1, 1, 16, 3, 0, 0, 0, 0, 0)
+                                          + struct.pack("<III", 0xF800, 0x7E0, 0x1F) + h16(0x1234, 0x7ABC)))
+
+
 def main():
     b = bmp_seeds()
     g = glimmer_seeds()
@@ -111,6 +199,7 @@ def main():
     # The dispatcher's refusals and a GLS named .bmp (found in the second pass).
     put("picture_dispatch", "mz-refused.bmp", b"\x00MZ" + b"\0" * 30)
     put("picture_dispatch", "gls-named-bmp", b"\x00" + g["gls-4x2.gls"])
+    metafile_seeds()
 
 
 if __name__ == "__main__":

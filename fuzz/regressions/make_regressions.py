@@ -330,6 +330,82 @@ def make_pictures():
         b"KESTRA-GLC" + struct.pack("<BBHHI", 1, 0, 2, 2, 8) + b"\x83\1\2\3" + b"\x80\1\2\3")
 
 
+# --- metafiles and clipboard files --------------------------------------------------------------
+
+def emf_file(w, h, records, handles=8, eof=True):
+    body = b"".join(struct.pack("<II", t, 8 + len(b)) + b for t, b in records)
+    if eof:
+        body += struct.pack("<IIIII", 14, 20, 0, 16, 20)
+    head = struct.pack("<II4i4iIIIIHHIIIiiii", 1, 88, 0, 0, w - 1, h - 1, 0, 0, w * 10, h * 10, 0x464D4520,
+                       0x10000, 0, len(records) + 2, handles, 0, 0, 0, 0, 1000, 1000, 100, 100)
+    data = head + body
+    return data[:48] + struct.pack("<I", len(data)) + data[52:]
+
+
+def wmf_file(records, box=(32, 32, 96), objects=8):
+    body = b"".join(struct.pack("<IH", 3 + len(b) // 2, f) + b for f, b in records) + struct.pack("<IH", 3, 0)
+    meta = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(body)) // 2, objects, 0, 0) + body
+    if box is None:
+        return meta
+    return struct.pack("<IH4hHIH", 0x9AC6CDD7, 0, 0, 0, box[0], box[1], box[2], 0, 0) + meta
+
+
+def clp_file(dib, length=None, offset=93, formats=1):
+    return struct.pack("<HHHII", 0xC350, formats, 8, len(dib) if length is None else length, offset) + \
+        b"\0" * 79 + dib
+
+
+def make_metafiles():
+    i = lambda *v: struct.pack("<%di" % len(v), *v)
+    h = lambda *v: struct.pack("<%dh" % len(v), *v)
+    rect = (43, i(0, 0, 16, 16))
+    # A record of size 0 would leave the player where it is for ever: it ends the play.
+    zero = bytearray(emf_file(16, 16, [rect, rect]))
+    zero[88 + 4:88 + 8] = b"\0\0\0\0"
+    put("emf", "record-size-zero-ends-play.emf", bytes(zero))
+    longer = bytearray(emf_file(16, 16, [rect]))
+    longer[88 + 4:88 + 8] = struct.pack("<I", 0x7FFFFFFC)
+    put("emf", "record-size-beyond-file.emf", bytes(longer))
+    put("emf", "polygon-count-beyond-record.emf", emf_file(16, 16, [(3, i(0, 0, 0, 0, 0x7FFFFFFF, 1, 1))]))
+    put("emf", "polypolygon-counts-beyond-points.emf",
+        emf_file(16, 16, [(8, i(0, 0, 0, 0, 2, 3, 2, 0x40000000, 0, 0, 5, 5, 9, 9))]))
+    put("emf", "object-index-beyond-table.emf",
+        emf_file(16, 16, [(39, i(0x7FFFFFFF, 0, 0, 0)), (37, i(0x7FFFFFF0)), (40, i(-2)), rect], handles=0xFFFF))
+    big_header = bytearray(emf_file(16, 16, [rect]))
+    big_header[4:8] = struct.pack("<I", 0x00100000)
+    put("emf", "header-size-beyond-file.emf", bytes(big_header))
+    wide = bytearray(emf_file(16, 16, [(43, i(0, 0, 2000000000, 1000000000))]))
+    wide[16:24] = struct.pack("<ii", 2000000000, 999999999)
+    wide[32:40] = b"\0" * 8
+    put("emf", "bounds-two-billion-wide.emf", bytes(wide))
+    put("emf", "dib-offset-outside-record.emf",
+        emf_file(16, 16, [(81, i(0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 1 << 30, 40, 80, 12, 0, 0xCC0020, 10, 10))]))
+    put("emf", "dib-claims-million-square.emf",
+        emf_file(16, 16, [(81, i(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 80, 40, 120, 4, 0, 0xCC0020, 16, 16)
+                           + struct.pack("<IiiHHIIiiII", 40, 1000000, 1000000, 1, 24, 0, 0, 0, 0, 0, 0)
+                           + b"\0" * 4)]))
+    put("emf", "three-thousand-full-repaints.emf", emf_file(64, 64, [(43, i(-5, -5, 70, 70))] * 3000))
+    put("emf", "savedc-without-end.emf", emf_file(16, 16, [(33, b"")] * 6000 + [(34, i(-7000)), rect]))
+    put("wmf", "placeable-zero-units-per-inch.wmf", wmf_file([(0x041B, h(8, 8, 0, 0))], box=(32, 32, 0)))
+    zero_w = bytearray(wmf_file([(0x041B, h(8, 8, 0, 0))] * 2))
+    zero_w[40:44] = b"\0\0\0\0"
+    put("wmf", "record-size-zero-ends-play.wmf", bytes(zero_w))
+    put("wmf", "polygon-count-beyond-record.wmf", wmf_file([(0x0324, h(30000, 1, 1))]))
+    put("wmf", "polypolygon-counts-beyond-record.wmf", wmf_file([(0x0538, h(2, 3, 30000, 1, 1, 2, 2, 3, 3))]))
+    put("wmf", "object-table-of-no-slots.wmf",
+        wmf_file([(0x02FC, h(0, 0, 0, 0)), (0x012D, h(0)), (0x01F0, h(-1)), (0x041B, h(8, 8, 0, 0))], objects=0))
+    put("wmf", "plain-without-window-text-only.wmf", wmf_file([(0x0521, h(2) + b"hi" + h(0, 0))], box=None))
+    put("wmf", "stretchdib-broken-bitmap.wmf",
+        wmf_file([(0x0F43, struct.pack("<I", 0xCC0020) + h(0, 2, 2, 0, 0, 5, 5, 0, 0, 40, 0))]))
+    dib = struct.pack("<IiiHHIIiiII", 40, 1, 1, 1, 24, 0, 0, 0, 0, 0, 0) + b"\x10\x20\x30\0"
+    put("clp", "data-length-beyond-file.clp", clp_file(dib, length=0xFFFFFFF0))
+    put("clp", "data-offset-beyond-file.clp", clp_file(dib, offset=0x7FFFFFFF))
+    put("clp", "data-offset-inside-header.clp", clp_file(dib, offset=10))
+    huge = struct.pack("<IiiHHIIiiII", 40, 100000, -100000, 1, 24, 0, 0, 0, 0, 0, 0) + b"\0" * 4
+    put("clp", "dib-dimensions-beyond-data.clp", clp_file(huge))
+    put("clp", "two-formats.clp", clp_file(dib, formats=2))
+
+
 if __name__ == "__main__":
     make_pictures()
     make_zip()
@@ -338,4 +414,5 @@ if __name__ == "__main__":
     make_resource()
     make_sfx()
     make_engines()
+    make_metafiles()
     sys.exit(0)

@@ -1,0 +1,21 @@
+// The EMF codec: inspect, then load.
+#include <cstdint>
+
+#include "core/data_stream.h"
+#include "fuzz/fuzz_support.h"
+#include "picture/codecs/metafile_codec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quorbel;
+    SetPixelBudget(uint64_t(1) * 1024 * 1024);
+    static CEmfFormat emf;
+    DataStream stream;
+    stream.AttachMemory(data, size);
+    stream.SetName("fuzz.emf");
+    int w, h, d;
+    std::string text;
+    emf.GetInfo(stream, &w, &h, &d, &text);
+    CPicture picture;
+    emf.LoadPicture(stream, picture, nullptr);
+    return 0;
+}
