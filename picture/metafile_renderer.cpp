@@ -913,6 +913,14 @@ void MetafileRenderer::Blit(const CPicture& bitmap, double sx, double sy, double
             std::memcpy(d + 3 * x0, s + 3 * columns[0], size_t(x1 - x0) * 3);
             continue;
         }
+        if (rop == MfRop::SrcCopy) {
+            for (int x = x0; x < x1; ++x) {
+                const int col = columns[size_t(x - x0)];
+                if (col < 0) continue;
+                d[3 * x] = s[3 * col], d[3 * x + 1] = s[3 * col + 1], d[3 * x + 2] = s[3 * col + 2];
+            }
+            continue;
+        }
         for (int x = x0; x < x1; ++x) {
             const int col = columns[size_t(x - x0)];
             if (col < 0) continue;
