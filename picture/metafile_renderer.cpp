@@ -24,6 +24,19 @@ MfPoint SanePoint(MfPoint p) { return {Sane(p.x), Sane(p.y)}; }
 // Pixel index of a device coordinate: an integer coordinate names the pixel itself.
 int PixelOf(double v) { return int(std::floor(v + 0.5)); }
 
+// A value brought into [lo, hi] before it becomes an integer; NaN becomes lo.
+int ClampToInt(double v, int lo, int hi) {
+    if (!(v >= lo)) return lo;
+    if (!(v <= hi)) return hi;
+    return int(v);
+}
+
+// Points a path may collect before further figures are dropped: arcs and curves are flattened
+// into many points, and a path that is never ended must not grow without bound.
+constexpr size_t kMaxPathPoints = size_t(1) << 22;
+// Pieces of a wide outline painted together (they share one colour, so batches paint alike).
+constexpr size_t kStrokeBatch = 256;
+
 bool HatchBit(int hatch, int x, int y) {
     const int i = x & 7, j = y & 7;
     switch (hatch) {
@@ -448,6 +461,8 @@ double MetafileRenderer::PenWidthPixels() const {
 void MetafileRenderer::Shape(std::vector<Figure> figures, bool closed, bool fill) {
     if (path_open_) {
         for (Figure& f : figures) {
+            if (f.size() > kMaxPathPoints - path_points_) return;
+            path_points_ += f.size();
             path_.push_back(std::move(f));
             path_closed_.push_back(closed);
         }
@@ -492,8 +507,8 @@ void MetafileRenderer::FillFigures(const std::vector<Figure>& figures, const MfB
     double ymin = edges.front().ytop, ymax = ymin;
     for (const Edge& e : edges) ymax = std::max(ymax, e.ybottom);
     // Rows whose centres lie inside the polygon's extent and the clip.
-    const int row0 = std::max(c.y0, int(std::ceil(ymin - 0.5)));
-    const int row1 = std::min(c.y1, int(std::ceil(ymax - 0.5)));
+    const int row0 = ClampToInt(std::ceil(ymin - 0.5), c.y0, c.y1);
+    const int row1 = ClampToInt(std::ceil(ymax - 0.5), c.y0, c.y1);
     std::vector<size_t> active;
     std::vector<std::pair<double, int>> crossings;
     size_t next = 0;
@@ -506,7 +521,10 @@ void MetafileRenderer::FillFigures(const std::vector<Figure>& figures, const MfB
             const Edge& e = edges[active[k]];
             if (e.ybottom <= yc) continue;  // finished
             active[keep++] = active[k];
-            crossings.push_back({e.xtop + (yc - e.ytop) * e.slope, e.dir});
+            double x = e.xtop + (yc - e.ytop) * e.slope;
+            if (!(x > -kCoordinateLimit)) x = -kCoordinateLimit;  // NaN too: the sort needs an order
+            else if (x > kCoordinateLimit) x = kCoordinateLimit;
+            crossings.push_back({x, e.dir});
         }
         active.resize(keep);
         if (!Spend(1 + crossings.size())) return;
@@ -519,8 +537,8 @@ void MetafileRenderer::FillFigures(const std::vector<Figure>& figures, const MfB
             if (!inside) continue;
             // Pixels whose centres lie in [xa, xb).
             const double xa = crossings[k].first, xb = crossings[k + 1].first;
-            const int p0 = std::max(c.x0, int(std::ceil(std::max(xa, -kCoordinateLimit) - 0.5)));
-            const int p1 = std::min(c.x1, int(std::ceil(std::min(xb, kCoordinateLimit) - 0.5)));
+            const int p0 = ClampToInt(std::ceil(xa - 0.5), c.x0, c.x1);
+            const int p1 = ClampToInt(std::ceil(xb - 0.5), c.x0, c.x1);
             if (p0 < p1) {
                 if (!Spend(uint64_t(p1 - p0))) return;
                 FillSpan(y, p0, p1, brush);
@@ -659,9 +677,15 @@ void MetafileRenderer::StrokeFigure(const Figure& figure, bool closed) {
     // together with the winding rule (each piece turned the same way so that they unite).
     const double h = w / 2;
     std::vector<Figure> pieces;
+    MfBrush solid;
+    solid.colour = colour;
     auto add = [&](Figure f) {
         if (SignedArea(f) < 0) std::reverse(f.begin(), f.end());
         pieces.push_back(std::move(f));
+        if (pieces.size() >= kStrokeBatch) {
+            FillFigures(pieces, solid, true);
+            pieces.clear();
+        }
     };
     const int disc = std::clamp(SegmentsFor(h), 8, 64);
     for (size_t i = 0; i < n; ++i) {
@@ -679,8 +703,6 @@ void MetafileRenderer::StrokeFigure(const Figure& figure, bool closed) {
         add({{a.x + 0.5 + nx, a.y + 0.5 + ny}, {b.x + 0.5 + nx, b.y + 0.5 + ny}, {b.x + 0.5 - nx, b.y + 0.5 - ny},
              {a.x + 0.5 - nx, a.y + 0.5 - ny}});
     }
-    MfBrush solid;
-    solid.colour = colour;
     FillFigures(pieces, solid, true);
 }
 
@@ -695,11 +717,14 @@ void MetafileRenderer::LineTo(double x, double y) {
         const MfPoint a = SanePoint(ToDevice(from)), b = SanePoint(ToDevice({x, y}));
         const bool continues = !path_.empty() && !path_closed_.back() && !path_.back().empty() &&
                                path_.back().back().x == a.x && path_.back().back().y == a.y;
+        if (path_points_ + 2 > kMaxPathPoints) return;
         if (!continues) {
             path_.push_back({a});
             path_closed_.push_back(false);
+            ++path_points_;
         }
         path_.back().push_back(b);
+        ++path_points_;
         return;
     }
     Shape({Transformed({from, {x, y}})}, false, false);
@@ -949,14 +974,14 @@ void MetafileRenderer::Blit(const CPicture& bitmap, double sx, double sy, double
 // --- paths -----------------------------------------------------------------------------------
 
 void MetafileRenderer::BeginPath() {
-    path_.clear();
-    path_closed_.clear();
+    AbortPath();
     path_open_ = true;
 }
 
 void MetafileRenderer::AbortPath() {
     path_.clear();
     path_closed_.clear();
+    path_points_ = 0;
     path_open_ = false;
 }
 

@@ -232,6 +232,7 @@ private:
     bool path_open_ = false;
     std::vector<Figure> path_;          // picture pixel coordinates
     std::vector<bool> path_closed_;
+    size_t path_points_ = 0;
     uint64_t work_left_ = ~uint64_t(0);
     bool exhausted_ = false;
     int text_skipped_ = 0;
