@@ -541,6 +541,20 @@ TEST(MetafileBlits, StretchedAndMirroredDib) {
     }
 }
 
+TEST(MetafileBlits, DibPatternBrushTiles) {
+    const std::string dib = Dib24({{kRed, kGreen}, {kBlue, kBlack}});
+    std::string body;
+    for (uint32_t v : {3u, 0u, 32u, 40u, 72u, uint32_t(dib.size() - 40)}) Put32(body, v);
+    Emf e = Canvas();
+    e.Rec(37, {kNullPen}).Raw(94, body + dib).Rec(37, {3}).Rec(43, {0, 0, 40, 40});
+    auto p = Render(e);
+    EXPECT_EQ(At(p, 0, 0), kRedBgr);
+    EXPECT_EQ(At(p, 1, 0), kGreenBgr);
+    EXPECT_EQ(At(p, 0, 1), kBlueBgr);
+    EXPECT_EQ(At(p, 3, 3), kBlackBgr);
+    EXPECT_EQ(At(p, 38, 38), kRedBgr);
+}
+
 TEST(MetafileWmf, PlaceableShapesObjectsAndBlit) {
     // 1440 units per inch: a 2880-unit box is 192 pixels at 96 dpi.
     Wmf w(2880, 2880, 1440);
@@ -662,6 +676,20 @@ TEST(MetafileHostile, WorkLimitEndsAPlayThatWouldNeverFinish) {
     EXPECT_TRUE(play.work_exhausted);
     EXPECT_LT(play.records, 5000);
     EXPECT_EQ(At(p, 30, 30), kWhiteBgr);  // stock white brush
+}
+
+TEST(MetafileHostile, UnendedPathStaysBounded) {
+    // Every arc of a vast ellipse flattens into a thousand points; a path that is never ended
+    // keeps at most a few million of them and the play still finishes.
+    Emf e = Canvas();
+    e.Rec(59, {});
+    for (int i = 0; i < 6000; ++i) e.Rec(45, {-100000000, -100000000, 100000000, 100000000, 1, 0, 0, 1});
+    const std::string b = e.Bytes();
+    MetafilePlay play;
+    CPicture p;
+    ASSERT_TRUE(PlayEmf(reinterpret_cast<const uint8_t*>(b.data()), b.size(), &p, nullptr, play));
+    EXPECT_EQ(play.records, 1 + 4 + 1 + 6000);  // header, canvas, path, arcs
+    EXPECT_EQ(At(p, 20, 20), kWhiteBgr);  // nothing is drawn while a path is open
 }
 
 TEST(MetafileHostile, WmfRecordsThatCannotBeTrusted) {
