@@ -62,7 +62,8 @@ std::string Blit(int sw, int sh, const std::string& dib) {
     std::string b;
     for (int32_t v : {0, 0, 0, 0, 0, 0, 0, 0, sw, sh, 80, 40, 120, int32_t(dib.size() - 40), 0, 0xCC0020, kSide, kSide})
         Put32(b, uint32_t(v));
-    return b + dib;
+    b += dib;
+    return b;
 }
 
 // Renders `bytes` once per iteration; `pixels` is the output the records cover per render.

@@ -135,7 +135,8 @@ public:
         meta += records_;
         Put32(meta, 3), Put16(meta, 0);
         Set32(meta, 6, uint32_t(meta.size() / 2));
-        return out + meta;
+        out += meta;
+        return out;
     }
 
 private:
@@ -288,13 +289,16 @@ TEST(MetafileSamples, WmfAgreesWithLibwmf) {
     test::TempDir dir;
     for (const char* f : {"sample2.wmf", "arrow01.wmf", "drawing.wmf", "sample.wmf", "anim0002.wmf", "ant.wmf"}) {
         SCOPED_TRACE(f);
+        std::string sample = "wmf/";
+        sample += f;
         CPicture ours, theirs;
-        ASSERT_TRUE(LoadPictureFile(test::TestData(std::string("wmf/") + f), ours, nullptr));
+        ASSERT_TRUE(LoadPictureFile(test::TestData(sample), ours, nullptr));
+        std::string max_width = "--maxwidth=", max_height = "--maxheight=";
+        max_width += std::to_string(ours.Width());
+        max_height += std::to_string(ours.Height());
         const std::string png = dir / "ref.png";
         const test::CommandResult r =
-            test::Run({"wmf2gd", "--maxwidth=" + std::to_string(ours.Width()),
-                       "--maxheight=" + std::to_string(ours.Height()), "--maxsize", "-o", png,
-                       test::TestData(std::string("wmf/") + f)});
+            test::Run({"wmf2gd", max_width, max_height, "--maxsize", "-o", png, test::TestData(sample)});
         ASSERT_EQ(r.exit_code, 0);
         ASSERT_TRUE(test::PictureFromConvert(png, theirs));
         ASSERT_EQ(theirs.Width(), ours.Width());
@@ -521,7 +525,8 @@ std::string StretchDibitsBody(int x, int y, int w, int h, const std::string& dib
     const uint32_t off_bmi = 80, cb_bmi = 40, off_bits = 120, cb_bits = uint32_t(dib.size() - 40);
     for (uint32_t v : {off_bmi, cb_bmi, off_bits, cb_bits, 0u, 0x00CC0020u}) Put32(b, v);
     Put32(b, uint32_t(w)), Put32(b, uint32_t(h));
-    return b + dib;
+    b += dib;
+    return b;
 }
 
 TEST(MetafileBlits, StretchedAndMirroredDib) {
@@ -546,7 +551,8 @@ TEST(MetafileBlits, DibPatternBrushTiles) {
     std::string body;
     for (uint32_t v : {3u, 0u, 32u, 40u, 72u, uint32_t(dib.size() - 40)}) Put32(body, v);
     Emf e = Canvas();
-    e.Rec(37, {kNullPen}).Raw(94, body + dib).Rec(37, {3}).Rec(43, {0, 0, 40, 40});
+    body += dib;
+    e.Rec(37, {kNullPen}).Raw(94, body).Rec(37, {3}).Rec(43, {0, 0, 40, 40});
     auto p = Render(e);
     EXPECT_EQ(At(p, 0, 0), kRedBgr);
     EXPECT_EQ(At(p, 1, 0), kGreenBgr);
@@ -570,7 +576,8 @@ TEST(MetafileWmf, PlaceableShapesObjectsAndBlit) {
     std::string blit;
     Put32(blit, 0x00CC0020);
     for (int v : {0, 2, 2, 0, 0, 1440, 1440, 0, 1440}) Put16(blit, uint32_t(v));
-    w.Raw(0x0F43, blit + Dib24({{kGreen, kGreen}, {kGreen, kGreen}}));
+    blit += Dib24({{kGreen, kGreen}, {kGreen, kGreen}});
+    w.Raw(0x0F43, blit);
     std::string text;
     CPicture p;
     ASSERT_TRUE(LoadBytes(w.Bytes(), "drawn.wmf", p, &text));
@@ -787,7 +794,8 @@ std::string Clp(const std::string& dib, uint16_t formats = 1, uint16_t format = 
     Put32(out, length < 0 ? uint32_t(dib.size()) : uint32_t(length));
     Put32(out, offset);
     out += std::string(79, '\0');  // the format's name
-    return out + dib;
+    out += dib;
+    return out;
 }
 
 TEST(ClpCodec, LoadsItsBitmap) {
