@@ -9,6 +9,8 @@
 
 #include "picture/codecs/bmp_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
+#include "picture/codecs/psd_codec.h"
+#include "picture/codecs/tiff_codec.h"
 
 namespace quorbel {
 
@@ -35,7 +37,7 @@ constexpr Row kRows[] = {
     {"PNG", nullptr},
     {"JPG", nullptr},
     {"RLE", &Make<CBmpRleFormat>},
-    {"TIF", nullptr},
+    {"TIF", &Make<CTiffFormat>},
     {"WMF", nullptr},
     {"EMF", nullptr},
     {"OS2", &Make<CBmpOs2Format>},
@@ -47,7 +49,7 @@ constexpr Row kRows[] = {
     {"PBM", nullptr},
     {"PGM", nullptr},
     {"PPM", nullptr},
-    {"PSD", nullptr},
+    {"PSD", &Make<CPsdFormat>},
     {"CUT", nullptr},
     {"GLC", &Make<CGlcFormat>},
     {"GLS", &Make<CGlsFormat>},
