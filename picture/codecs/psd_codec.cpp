@@ -173,6 +173,16 @@ bool CPsdFormat::Load() {
                 if (++done % 10 == 0) Progress(int64_t(done));
             }
         }
+        if (alpha) {
+            // A fourth channel that covers nothing is a saved selection, not transparency: shown
+            // as such the picture would vanish.
+            bool any = false;
+            for (uint32_t y = 0; y < height && !any; ++y) {
+                const uint8_t* a = picture_->AlphaRow(int(y));
+                any = std::any_of(a, a + width, [](uint8_t v) { return v != 0; });
+            }
+            if (!any) picture_->DropAlpha();
+        }
         picture_->SetDepth(depth_);
         return true;
     } catch (const PsdFailure&) {
