@@ -13,6 +13,7 @@ packages=(
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
   poppler-utils  # pdfinfo and pdftotext read back the printed lists
+  libtiff-dev  # the TIFF benchmark times libtiff's TIFFReadRGBAImage beside our decoder
   # fonts for the window tests and the README pictures on the offscreen platform
   fonts-dejavu-core
 )

@@ -275,6 +275,9 @@ public:
         for (size_t i = 0; i < strips; ++i)
             if (uint64_t(offsets_[i]) + counts_[i] > uint64_t(file_.Size())) throw TiffFailure();
 
+        counts_.resize(strips);
+        offsets_.resize(strips);
+        ReadSpan();
         if (l_.photometric == kPalette) ReadPalette(picture);
         const uint32_t width = l_.width;
         planes_.resize(l_.planes);
@@ -357,16 +360,40 @@ private:
             if (l_.fill_order == 2) Reverse(out.data(), out.size());
             return;
         }
-        raw_.resize(count);
-        if (!file_.ReadAt(offset, raw_.data(), raw_.size())) throw TiffFailure();
-        if (l_.fill_order == 2) Reverse(raw_.data(), raw_.size());
+        const uint8_t* packed;
+        if (!span_.empty()) {
+            packed = span_.data() + (offset - span_start_);
+        } else {
+            raw_.resize(count);
+            if (!file_.ReadAt(offset, raw_.data(), raw_.size())) throw TiffFailure();
+            if (l_.fill_order == 2) Reverse(raw_.data(), raw_.size());
+            packed = raw_.data();
+        }
         if (l_.compression == kPackBits) {
-            if (PackBitsDecode(raw_.data(), raw_.size(), out.data(), out.size()) != out.size()) throw TiffFailure();
+            if (PackBitsDecode(packed, count, out.data(), out.size()) != out.size()) throw TiffFailure();
         } else {
             size_t written = 0;
-            if (LzwDecode(raw_.data(), raw_.size(), out.data(), out.size(), written) != LzwResult::Full)
-                throw TiffFailure();
+            if (LzwDecode(packed, count, out.data(), out.size(), written) != LzwResult::Full) throw TiffFailure();
         }
+    }
+
+    // Compressed strips that lie close together (as writers put them) are read in one go
+    // rather than one seek and read each; scattered ones are read strip by strip.
+    void ReadSpan() {
+        if (l_.compression == kNone) return;
+        int64_t low = file_.Size(), high = 0;
+        uint64_t total = 0;
+        for (size_t i = 0; i < counts_.size() && i < offsets_.size(); ++i) {
+            if (counts_[i] == 0) continue;
+            low = std::min<int64_t>(low, offsets_[i]);
+            high = std::max<int64_t>(high, int64_t(offsets_[i]) + counts_[i]);
+            total += counts_[i];
+        }
+        if (high <= low || uint64_t(high - low) > total + total / 4 + 65536) return;
+        span_.resize(size_t(high - low));
+        if (!file_.ReadAt(low, span_.data(), span_.size())) throw TiffFailure();
+        if (l_.fill_order == 2) Reverse(span_.data(), span_.size());
+        span_start_ = low;
     }
 
     static void Reverse(uint8_t* p, size_t n) {
@@ -403,6 +430,14 @@ private:
         uint8_t* d = picture.Row(y);
         const size_t n = l_.samples;
         const uint32_t width = l_.width;
+        if (!l_.alpha && n == 3) {
+            for (uint32_t x = 0; x < width; ++x, s += 3, d += 3) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+            }
+            return;
+        }
         if (!l_.alpha) {
             for (uint32_t x = 0; x < width; ++x, s += n, d += 3) {
                 d[0] = s[2];
@@ -469,6 +504,8 @@ private:
     std::function<void(int64_t)> progress_;
     std::vector<uint32_t> offsets_, counts_;
     std::vector<uint8_t> raw_, interleaved_, narrow_;
+    std::vector<uint8_t> span_;  // every compressed strip, when they lie together
+    int64_t span_start_ = 0;
     std::vector<std::vector<uint8_t>> planes_;
     PaletteLookup lookup_;
 };

@@ -1,5 +1,6 @@
 #include "picture/codecs/tiff_lzw.h"
 
+#include <bit>
 #include <cstring>
 
 namespace quorbel {
@@ -9,145 +10,164 @@ namespace {
 constexpr int kClear = 256, kEnd = 257, kFirstFree = 258, kTableSize = 4096;
 constexpr int kMinWidth = 9, kMaxWidth = 12;
 
-// Codes from a byte string, either packing. A 64-bit reservoir refilled several bytes at a
-// time keeps the per-code cost to a shift and a mask.
-template <bool kMsbFirst>
-class CodeReader {
-public:
-    CodeReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-    // The next code of `width` bits; -1 once the data has run out.
-    int Next(int width) {
-        if (count_ < width) {
-            Refill();
-            if (count_ < width) return -1;
-        }
-        const uint64_t mask = (uint64_t(1) << width) - 1;
-        count_ -= width;
-        if constexpr (kMsbFirst) {
-            return int((bits_ >> count_) & mask);
-        } else {
-            const int code = int(bits_ & mask);
-            bits_ >>= width;
-            return code;
-        }
-    }
-
-private:
-    void Refill() {
-        // Whole bytes that still fit beside the bits held (at least 6, since count_ < 12).
-        const int room = (63 - count_) >> 3;
-        if (pos_ + 8 <= size_) {
-            uint64_t v = 0;
-            if constexpr (kMsbFirst) {
-                for (int i = 0; i < 8; ++i) v = (v << 8) | data_[pos_ + size_t(i)];
-                bits_ = (bits_ << (8 * room)) | (v >> (64 - 8 * room));
-            } else {
-                for (int i = 7; i >= 0; --i) v = (v << 8) | data_[pos_ + size_t(i)];
-                bits_ |= (v & ((uint64_t(1) << (8 * room)) - 1)) << count_;
-            }
-            pos_ += size_t(room);
-            count_ += 8 * room;
-            return;
-        }
-        for (int i = 0; i < room && pos_ < size_; ++i) {
-            if constexpr (kMsbFirst)
-                bits_ = (bits_ << 8) | data_[pos_];
-            else
-                bits_ |= uint64_t(data_[pos_]) << count_;
-            ++pos_;
-            count_ += 8;
-        }
-    }
-
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-    uint64_t bits_ = 0;
-    int count_ = 0;
-};
+inline uint64_t Swap(uint64_t v) { return __builtin_bswap64(v); }
 
 struct Entry {
     uint32_t offset;  // where the string was first written to the output
     uint32_t length;
 };
 
-// Copies `length` earlier output bytes from `from` to `to` (never overlapping: every string lies
-// wholly before the write position). Short strings, the common case, move as two words.
-inline void CopyString(uint8_t* out, size_t capacity, size_t from, size_t to, size_t length) {
-    if (length <= 16 && to + 16 <= capacity) {
+// Copies `length` earlier output bytes from `from` to `to` in 16-byte steps: the source lies
+// wholly before `to`, and each step is loaded before it is stored, so the bytes a step reads
+// beyond the source's end (only the last step does) never matter. The caller leaves 16 bytes
+// of room after the string.
+inline void CopyFast(uint8_t* out, size_t from, size_t to, size_t length) {
+    for (size_t done = 0;; done += 16) {
         uint64_t a, b;
-        std::memcpy(&a, out + from, 8);
-        std::memcpy(&b, out + from + 8, 8);
-        std::memcpy(out + to, &a, 8);
-        std::memcpy(out + to + 8, &b, 8);
-    } else {
-        std::memcpy(out + to, out + from, length);
+        std::memcpy(&a, out + from + done, 8);
+        std::memcpy(&b, out + from + done + 8, 8);
+        std::memcpy(out + to + done, &a, 8);
+        std::memcpy(out + to + done + 8, &b, 8);
+        if (done + 16 >= length) return;
     }
 }
 
 template <bool kOld>
 LzwResult Decode(const uint8_t* data, size_t size, uint8_t* out, size_t capacity, size_t& written) {
-    CodeReader<!kOld> reader(data, size);
     // Current writers widen the codes when the next free code is one short of the limit.
     constexpr int kEarly = kOld ? 0 : 1;
-    static thread_local Entry table[kTableSize];
-    size_t pos = 0;
+    Entry table[kTableSize];
+    // The bit reservoir lives in locals, never in memory the output stores could alias, so it
+    // stays in registers: refilled several bytes at a time, a code costs a shift and a mask.
+    const uint8_t* in = data;
+    const uint8_t* const in_end = data + size;
+    uint64_t bits = 0;
+    int count = 0;
     int width = kMinWidth;
+    // -1 once the data has run out.
+    auto next_code = [&]() __attribute__((always_inline)) -> int {
+        if (count < width) {
+            // Whole bytes that still fit beside the bits held (at least 6, since count < 12).
+            const int room = (63 - count) >> 3;
+            if (in_end - in >= 8) {
+                uint64_t v;
+                std::memcpy(&v, in, 8);
+                // v as the bytes read little-endian (old packing) or big-endian (current one).
+                if constexpr ((std::endian::native == std::endian::little) != kOld) v = Swap(v);
+                if constexpr (kOld)
+                    bits |= (v & ((uint64_t(1) << (8 * room)) - 1)) << count;
+                else
+                    bits = (bits << (8 * room)) | (v >> (64 - 8 * room));
+                in += room;
+                count += 8 * room;
+            } else {
+                for (int i = 0; i < room && in < in_end; ++i, ++in, count += 8) {
+                    if constexpr (kOld)
+                        bits |= uint64_t(*in) << count;
+                    else
+                        bits = (bits << 8) | *in;
+                }
+                if (count < width) return -1;
+            }
+        }
+        count -= width;
+        if constexpr (kOld) {
+            const int code = int(bits & ((uint64_t(1) << width) - 1));
+            bits >>= width;
+            return code;
+        } else {
+            return int((bits >> count) & ((uint64_t(1) << width) - 1));
+        }
+    };
+
+    size_t pos = 0;
     int next_free = kFirstFree;
-    bool have_previous = false;
+    int widen_at = (1 << kMinWidth) - kEarly;
+    // Strings copied while pos <= safe_end cannot reach the end (the longest string in the
+    // table and 16 bytes of room fit): no clamping there.
+    size_t longest = 1;
+    auto safe_end_for = [&](size_t l) { return capacity >= l + 16 ? ptrdiff_t(capacity - l - 16) : ptrdiff_t(-1); };
+    ptrdiff_t safe_end = safe_end_for(longest);
     uint32_t previous_offset = 0, previous_length = 0;
     written = 0;
     if (capacity == 0) return LzwResult::Full;
+    auto ended = [&] {
+        written = pos;
+        return pos == capacity ? LzwResult::Full : LzwResult::Short;
+    };
     for (;;) {
-        const int code = reader.Next(width);
-        if (code < 0 || code == kEnd) {
-            written = pos;
-            return pos == capacity ? LzwResult::Full : LzwResult::Short;
-        }
-        if (code == kClear) {
-            width = kMinWidth;
-            next_free = kFirstFree;
-            have_previous = false;
-            continue;
-        }
-        const size_t start = pos;
-        size_t length;
-        if (code < 256) {
-            out[pos++] = uint8_t(code);
-            length = 1;
-        } else if (!have_previous) {
-            written = pos;
-            return LzwResult::Corrupt;
-        } else if (code < next_free) {
-            const Entry e = table[code];
-            length = e.length;
-            const size_t n = length <= capacity - pos ? length : capacity - pos;
-            CopyString(out, capacity, e.offset, pos, n);
-            pos += n;
-        } else if (code == next_free) {
-            // The string being defined: the previous one and its own first byte.
-            length = size_t(previous_length) + 1;
-            const size_t n = previous_length <= capacity - pos ? previous_length : capacity - pos;
-            CopyString(out, capacity, previous_offset, pos, n);
-            pos += n;
-            if (pos < capacity) out[pos++] = out[previous_offset];
-        } else {
+        // After a clear (and at the start): a root string, no new entry.
+        int code = next_code();
+        while (code == kClear) code = next_code();
+        if (code < 0 || code == kEnd) return ended();
+        if (code >= 256) {
             written = pos;
             return LzwResult::Corrupt;
         }
-        if (have_previous && next_free < kTableSize) {
-            // The previous string and this one's first byte lie side by side in the output.
-            table[next_free] = Entry{previous_offset, previous_length + 1};
-            ++next_free;
-            if (next_free + kEarly >= (1 << width) && width < kMaxWidth) ++width;
-        }
-        have_previous = true;
-        previous_offset = uint32_t(start);
-        previous_length = uint32_t(length);
-        if (pos >= capacity) {
-            written = capacity;
-            return LzwResult::Full;
+        previous_offset = uint32_t(pos);
+        previous_length = 1;
+        out[pos++] = uint8_t(code);
+        if (pos >= capacity) return ended();
+        for (;;) {
+            code = next_code();
+            const size_t start = pos;
+            size_t length;
+            if (code < 256) {
+                if (code < 0) return ended();
+                out[pos++] = uint8_t(code);
+                length = 1;
+            } else if (code >= kFirstFree && code < next_free) {
+                const Entry e = table[code];
+                length = e.length;
+                if (ptrdiff_t(pos) <= safe_end) {
+                    CopyFast(out, e.offset, pos, length);
+                    pos += length;
+                } else {
+                    const size_t n = length <= capacity - pos ? length : capacity - pos;
+                    std::memmove(out + pos, out + e.offset, n);
+                    pos += n;
+                }
+            } else if (code == next_free) {
+                // The string being defined: the previous one and its own first byte.
+                length = size_t(previous_length) + 1;
+                if (ptrdiff_t(pos) <= safe_end) {
+                    CopyFast(out, previous_offset, pos, previous_length);
+                    pos += previous_length;
+                    out[pos++] = out[previous_offset];
+                } else {
+                    const size_t n = previous_length <= capacity - pos ? previous_length : capacity - pos;
+                    std::memmove(out + pos, out + previous_offset, n);
+                    pos += n;
+                    if (pos < capacity) out[pos++] = out[previous_offset];
+                }
+            } else if (code == kClear) {
+                width = kMinWidth;
+                widen_at = (1 << kMinWidth) - kEarly;
+                next_free = kFirstFree;
+                longest = 1;
+                safe_end = safe_end_for(longest);
+                break;
+            } else if (code == kEnd) {
+                return ended();
+            } else {
+                written = pos;
+                return LzwResult::Corrupt;
+            }
+            if (next_free < kTableSize) {
+                // The previous string and this one's first byte lie side by side in the output.
+                table[next_free] = Entry{previous_offset, previous_length + 1};
+                if (previous_length + 1 > longest) {
+                    longest = previous_length + 1;
+                    safe_end = safe_end_for(longest);
+                }
+                if (++next_free >= widen_at && width < kMaxWidth) {
+                    ++width;
+                    widen_at = (1 << width) - kEarly;
+                }
+            }
+            previous_offset = uint32_t(start);
+            previous_length = uint32_t(length);
+            if (pos >= capacity) return ended();
         }
     }
 }
