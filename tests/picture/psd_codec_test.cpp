@@ -342,5 +342,41 @@ TEST(PsdFaults, EverySampleCutShortFailsOrLoadsWhole) {
     }
 }
 
+// A sink whose user cancels at its n-th position report.
+class CancelAt : public ProgressSink {
+public:
+    explicit CancelAt(int n) : n_(n) {}
+    int SetPos(int64_t position, bool redraw) override {
+        if (++calls >= n_) RequestCancel();
+        return ProgressSink::SetPos(position, redraw);
+    }
+    int calls = 0;
+
+private:
+    int n_;
+};
+
+TEST(PsdFaults, CancelEndsTheLoadAndItsProgressLevels) {
+    for (int n : {1, 4}) {
+        SCOPED_TRACE(n);
+        CancelAt sink(n);
+        DataStream s;
+        ASSERT_TRUE(s.OpenFile(Psd("psdtools_0layers.psd"), true));
+        CPsdFormat codec;
+        CPicture p;
+        EXPECT_FALSE(codec.LoadPicture(s, p, &sink));
+        EXPECT_EQ(sink.calls, n);
+        EXPECT_EQ(sink.Depth(), 0);
+    }
+    CancelAt never(1 << 30);
+    DataStream s;
+    ASSERT_TRUE(s.OpenFile(Psd("psdtools_0layers.psd"), true));
+    CPsdFormat codec;
+    CPicture p;
+    EXPECT_TRUE(codec.LoadPicture(s, p, &never));
+    EXPECT_GE(never.calls, 10);  // progress is reported along the rows
+    EXPECT_EQ(never.Depth(), 0);
+}
+
 }  // namespace
 }  // namespace quorbel
