@@ -155,8 +155,9 @@ bool DecodeLibtiff(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::string folder = argc > 1 ? argv[1] : "/tmp";
-    const std::string tiff_path = folder + "/quorbel-bench-6mp-lzw.tif";
-    const std::string psd_path = folder + "/quorbel-bench-6mp-rle.psd";
+    std::string tiff_path = folder, psd_path = folder;
+    tiff_path += "/quorbel-bench-6mp-lzw.tif";
+    psd_path += "/quorbel-bench-6mp-rle.psd";
     const std::vector<uint8_t> rgb = MakePixels();
     if (!WriteTiff(tiff_path, rgb) || !WritePsd(psd_path, rgb)) {
         std::fprintf(stderr, "cannot write the inputs into %s\n", folder.c_str());

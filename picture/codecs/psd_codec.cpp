@@ -46,7 +46,8 @@ bool CPsdFormat::Load() {
         const uint32_t width = Be32(header + 18);
         const uint32_t bits = Be16(header + 22);
         const uint16_t mode = Be16(header + 24);
-        info_text_ = "PSD : Adobe Photoshop File Format.";
+        info_text_.clear();
+        info_text_ += "PSD : Adobe Photoshop File Format.";
         switch (mode) {
         case kGrey:
             info_text_ += " Mode : Gray scale.";
@@ -57,7 +58,9 @@ bool CPsdFormat::Load() {
             depth_ = 8;
             break;
         case kIndexed:
-            info_text_ += " Mode : Indexed Palette (" + std::to_string(bits < 31 ? 1u << bits : 0u) + ").";
+            info_text_ += " Mode : Indexed Palette (";
+            info_text_ += std::to_string(bits < 31 ? 1u << bits : 0u);
+            info_text_ += ").";
             depth_ = int(bits);
             break;
         case kRgb:

@@ -175,7 +175,8 @@ struct TiffLayout {
 // Reads and checks the directory; false for anything the decoder does not show.
 bool ReadLayout(TiffFile& file, TiffLayout& l, std::string& text) {
     if (!file.ReadHeader()) return false;
-    text = "TIFF - Tagged Image File Format. ";
+    text.clear();
+    text += "TIFF - Tagged Image File Format. ";
     text += file.BigEndian() ? "Motorola Byte Order (Apple). " : "Intel Byte Order (PC). ";
     l.compression = file.Value(kCompression, kNone);
     switch (l.compression) {
