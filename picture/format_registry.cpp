@@ -11,6 +11,8 @@
 #include "picture/codecs/clp_codec.h"
 #include "picture/codecs/metafile_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
+#include "picture/codecs/psd_codec.h"
+#include "picture/codecs/tiff_codec.h"
 
 namespace quorbel {
 
@@ -37,7 +39,7 @@ constexpr Row kRows[] = {
     {"PNG", nullptr},
     {"JPG", nullptr},
     {"RLE", &Make<CBmpRleFormat>},
-    {"TIF", nullptr},
+    {"TIF", &Make<CTiffFormat>},
     {"WMF", &Make<CWmfFormat>},
     {"EMF", &Make<CEmfFormat>},
     {"OS2", &Make<CBmpOs2Format>},
@@ -49,7 +51,7 @@ constexpr Row kRows[] = {
     {"PBM", nullptr},
     {"PGM", nullptr},
     {"PPM", nullptr},
-    {"PSD", nullptr},
+    {"PSD", &Make<CPsdFormat>},
     {"CUT", nullptr},
     {"GLC", &Make<CGlcFormat>},
     {"GLS", &Make<CGlsFormat>},

@@ -14,6 +14,7 @@ packages=(
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
   poppler-utils  # pdfinfo and pdftotext read back the printed lists
   libwmf-bin gsfonts  # wmf2gd (and the fonts it needs to start) renders the WMF samples the metafile tests compare with
+  libtiff-dev  # the TIFF benchmark times libtiff's TIFFReadRGBAImage beside our decoder
   # fonts for the window tests and the README pictures on the offscreen platform
   fonts-dejavu-core
 )

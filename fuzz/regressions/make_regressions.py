@@ -404,10 +404,82 @@ def make_metafiles():
     huge = struct.pack("<IiiHHIIiiII", 40, 100000, -100000, 1, 24, 0, 0, 0, 0, 0, 0) + b"\0" * 4
     put("clp", "dib-dimensions-beyond-data.clp", clp_file(huge))
     put("clp", "two-formats.clp", clp_file(dib, formats=2))
+# --- TIFF and PSD ---------------------------------------------------------------------------
+
+def make_tiff_psd():
+    sys.path.insert(0, os.path.join(HERE, "..", "corpus"))
+    from make_tiff_psd_seeds import (LONG, SHORT, lzw, packbits, palette_file, psd, psd_plane, rgb_fields,
+                                     rgb_rows, tiff)
+    w, h = 7, 5
+    plain = rgb_rows(w, h)
+    # Rows of 1-bit pixels round up to whole bytes: 9 pixels take 2 bytes, not 1.
+    put("tiff", "palette-1bit-odd-width-row-rounds-up.tif", palette_file(9, 4, 1))
+    put("tiff", "rows-per-strip-beyond-height.tif", tiff(w, h, [plain], rgb_fields(rows=1000000)))
+    put("tiff", "rows-per-strip-zero-whole-image.tif", tiff(w, h, [plain], rgb_fields(rows=0)))
+    f = rgb_fields()
+    f[273] = (LONG, [0x7FFFFF00])
+    put("tiff", "strip-offset-beyond-file.tif", tiff(w, h, [plain], f))
+    f = rgb_fields()
+    f[279] = (LONG, [0xFFFFFFF0])
+    put("tiff", "strip-count-beyond-file.tif", tiff(w, h, [plain], f))
+    f = rgb_fields(rows=1)
+    f[273] = (LONG, [8, 8])
+    f[279] = (LONG, [21, 21])
+    put("tiff", "fewer-strips-than-rows-need.tif", tiff(w, h, [plain], f))
+    put("tiff", "uncompressed-strip-shorter-than-rows.tif", tiff(w, h, [plain[:50]], rgb_fields()))
+    put("tiff", "rgb-with-two-samples.tif", tiff(w, h, [plain], rgb_fields(spp=2)))
+    short_map = palette_file(5, 3, 4)
+    put("tiff", "colormap-shorter-than-bits.tif", short_map.replace(
+        struct.pack(">HHI", 320, SHORT, 48), struct.pack(">HHI", 320, SHORT, 45)))
+    put("tiff", "packbits-run-past-strip-end.tif",
+        tiff(w, h, [b"\x81\x7f" * 3], rgb_fields(compression=32773)))
+    put("tiff", "packbits-literal-past-strip-end.tif",
+        tiff(w, h, [b"\x7f" + b"\x55" * 128], rgb_fields(compression=32773)))
+    put("tiff", "lzw-code-beyond-table.tif", tiff(w, h, [b"\x80\x10\x65\x80"], rgb_fields(compression=5)))
+    put("tiff", "lzw-old-style-lsb-first.tif", tiff(w, h, [lzw(plain, old=True)], rgb_fields(compression=5)))
+    put("tiff", "lzw-ends-before-strip-full.tif", tiff(w, h, [lzw(plain[:40])], rgb_fields(compression=5)))
+    put("tiff", "associated-alpha-zero-coverage.tif",
+        tiff(2, 1, [b"\xff\xff\xff\x00\x80\x40\x20\x80"], rgb_fields(spp=4, extra=[1])))
+    f = rgb_fields()
+    f[284] = (SHORT, [2])
+    put("tiff", "separate-planes-offsets-for-one-plane.tif", tiff(w, h, [plain[:35]], f))
+    f = rgb_fields()
+    f[317] = (SHORT, [2])
+    f[258] = (SHORT, [4, 4, 4])
+    put("tiff", "predictor-on-4bit-samples.tif", tiff(w, h, [plain], f))
+    put("tiff", "directory-offset-beyond-file.tif", b"II*\0" + struct.pack("<I", 0x7FFFFFF0) + plain)
+    put("tiff", "directory-entries-beyond-file.tif", b"II*\0" + struct.pack("<IH", 8, 4000) + b"\0" * 24)
+    put("tiff", "65535-square-from-few-bytes.tif",
+        tiff(65535, 65535, [b"\x80\x00\x20\x20"], rgb_fields(compression=5)))
+    # The three bits-per-sample values are the file's last 6 bytes: cut off.
+    put("tiff", "bits-per-sample-values-beyond-file.tif", tiff(w, h, [plain], rgb_fields())[:-6])
+
+    rows = [psd_plane(4, 2, k) for k in (1, 2, 3)]
+    head = b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 2, 4, 8, 3) + b"\0" * 12
+    # Runs that ask for more than the row holds are cut at the row end.
+    put("psd", "rle-run-past-row-end.psd",
+        head + b"\0\x01" + struct.pack(">6H", *[2] * 6) + b"\x81\x11" * 6)
+    put("psd", "rle-literal-past-row-end.psd",
+        head + b"\0\x01" + struct.pack(">6H", *[9] * 6) + (b"\x07" + b"ABCDEFGH") * 6)
+    put("psd", "rle-row-table-beyond-file.psd", head + b"\0\x01" + b"\xff\xff")
+    put("psd", "rle-rows-decode-short.psd",
+        head + b"\0\x01" + struct.pack(">6H", *[2] * 6) + b"\x01\x05" * 6)
+    put("psd", "raw-pixel-data-one-byte-short.psd", psd(4, 2, 3, 3, rows)[:-1])
+    put("psd", "resources-length-beyond-file.psd",
+        b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 2, 4, 8, 3) + b"\0\0\0\0" + b"\xff\xff\xff\xf0" + b"\0" * 30)
+    put("psd", "layer-section-length-ffffffff.psd",
+        b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 2, 4, 8, 3) + b"\0" * 8 + b"\xff\xff\xff\xff" + b"\0" * 30)
+    put("psd", "layer-records-with-broken-runs-skipped.psd",
+        psd(4, 2, 3, 3, rows, layers=struct.pack(">I", 40) + b"\x81" * 40))
+    put("psd", "indexed-colour-data-767-bytes.psd", psd(4, 2, 1, 2, rows[:1], colour_data=b"\0" * 767))
+    put("psd", "30000-square-from-few-bytes.psd",
+        b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 30000, 30000, 8, 3) + b"\0" * 12 + b"\0\x01" + b"\0" * 40)
+    put("psd", "rgba-alpha-all-zero-kept-opaque.psd", psd(4, 2, 4, 3, rows + [b"\0" * 8]))
 
 
 if __name__ == "__main__":
     make_pictures()
+    make_tiff_psd()
     make_zip()
     make_tar()
     make_uue()
