@@ -1,5 +1,7 @@
 #include "formats/rar/rar_archive.h"
 
+#include <algorithm>
+
 #include "core/data_stream.h"
 #include "core/messages.h"
 #include "core/settings.h"
@@ -107,8 +109,10 @@ int RarArchive::ReadDirectory() {
                                          m.time, "");
         if (!e) return kStatusFailed;
         // The archiver is given the stored bytes, except where they are only the OEM stand-in
-        // of a Unicode name ("????.txt" would be a wildcard to it).
-        const std::string& for_archiver = (m.flags & rar::kUnicodeName) ? m.name : m.raw_name;
+        // of a Unicode name ("????.txt" would be a wildcard to it), with the system's
+        // separator (a DOS archiver gets '\' back when its command is built).
+        std::string for_archiver = (m.flags & rar::kUnicodeName) ? m.name : m.raw_name;
+        std::replace(for_archiver.begin(), for_archiver.end(), '\\', '/');
         StoreFormatHeader(*e, reinterpret_cast<const uint8_t*>(for_archiver.data()), for_archiver.size());
         e->header_offset = KeyOf(m.parts.front());
         by_key_[e->header_offset] = i;

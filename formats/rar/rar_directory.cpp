@@ -268,7 +268,6 @@ DirectoryStatus ReadRarDirectory(DataStream& stream, RarDirectory& out,
     DataStream* current = &stream;
     int volume = 0;
     int block_index = 0;
-    bool any_block = false;  // a block after the marker was read whole
     for (;;) {
         const int64_t file_size = current->Size();
         int64_t offset = 7;
@@ -279,7 +278,7 @@ DirectoryStatus ReadRarDirectory(DataStream& stream, RarDirectory& out,
             BlockResult r = ReadBlock(*current, offset, file_size, b);
             if (r == BlockResult::End) break;
             if (r == BlockResult::Bad) {
-                if (!any_block) return DirectoryStatus::NotThisFormat;
+                if (out.members.empty()) return DirectoryStatus::NotThisFormat;
                 if (!out.members.empty() && !out.members.back().parts.empty() &&
                     (out.members.back().flags & kSplitAfter))
                     out.members.back().complete = false;
@@ -290,7 +289,6 @@ DirectoryStatus ReadRarDirectory(DataStream& stream, RarDirectory& out,
                 if (out.members.empty()) return DirectoryStatus::NotThisFormat;
                 return DirectoryStatus::Truncated;
             }
-            any_block = true;
             if (b.type == kArchiveHeader && volume == 0) out.archive_flags = b.flags;
             if (b.type == kFileHeader) {
                 RarMember m = MemberOf(b, volume, block_index);

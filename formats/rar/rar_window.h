@@ -105,10 +105,11 @@ public:
 
     RarWindow() : data_(new uint8_t[kSize]) { Reset(); }
 
-    // Forgets everything: a member that does not continue a solid stream.
+    // Forgets everything: a member that does not continue a solid stream. Bytes before its
+    // start read as zeros (without clearing the ring: `filled_` says how much is real).
     void Reset() {
-        std::memset(data_.get(), 0, kSize);
         pos_ = flushed_ = 0;
+        filled_ = 0;
     }
     void Begin(engines::OutputSink& sink, uint64_t size) {
         sink_ = &sink;
@@ -123,14 +124,14 @@ public:
         data_[pos_] = b;
         pos_ = (pos_ + 1) & kMask;
         --left_;
+        ++filled_;
         if (pos_ == 0) FlushWrap();
     }
-    uint8_t ByteBack(size_t distance) const { return data_[(pos_ - distance) & kMask]; }
     // Copies `length` bytes from `distance` back (1 = the last byte), clipped to what is owed.
     void CopyMatch(size_t distance, size_t length) {
         if (length > left_) length = size_t(left_);
         size_t src = (pos_ - distance) & kMask;
-        if (src + length < kSize && pos_ + length < kSize) {
+        if (src + length < kSize && pos_ + length < kSize && distance <= filled_ && distance > 0) {
             uint8_t* d = data_.get() + pos_;
             const uint8_t* s = data_.get() + src;
             if (distance >= length) {
@@ -140,12 +141,14 @@ public:
             }
             pos_ += length;
             left_ -= length;
+            filled_ += length;
             return;
         }
         for (size_t i = 0; i < length; ++i) {
-            data_[pos_] = data_[src];
+            data_[pos_] = distance <= filled_ && distance > 0 ? data_[src] : 0;
             src = (src + 1) & kMask;
             pos_ = (pos_ + 1) & kMask;
+            ++filled_;
             if (pos_ == 0) FlushWrap();
         }
         left_ -= length;
@@ -167,6 +170,7 @@ private:
 
     std::unique_ptr<uint8_t[]> data_;
     size_t pos_ = 0, flushed_ = 0;
+    uint64_t filled_ = 0;  // bytes written since Reset
     uint64_t left_ = 0;
     engines::OutputSink* sink_ = nullptr;
     bool cancelled_ = false;
