@@ -56,6 +56,8 @@ void Unpack20::Reset() {
 }
 
 bool Unpack20::ReadTables(RarBitInput& in) {
+    // Until this read succeeds no table may be used (a failed read leaves some unbuilt).
+    tables_read_ = false;
     uint32_t head = in.Read(2);
     audio_ = (head & 2) != 0;
     // Without the "keep" bit the new lengths are not deltas of the old ones.
@@ -218,7 +220,7 @@ UnpackStatus Unpack20::Decode(RarBitInput& in, RarWindow& window) {
     }
     if (in.Overrun()) return UnpackStatus::Corrupt;
     // A table switch written right after the member's last byte belongs to the next member.
-    if (in.HasAtLeast(5)) {
+    if (tables_read_ && in.HasAtLeast(5)) {
         if (audio_) {
             if (audio_tables_[channel_].Decode(in) == 256) ReadTables(in);
         } else if (main_.Decode(in) == 269) {

@@ -37,12 +37,14 @@ public:
         return v;
     }
     bool Overrun() const { return pad_bits_ > uint64_t(count_ < 0 ? 0 : count_); }
-    // True when at least `bytes` bytes of real input are still unread.
+    // True when at least `bytes` bytes of real input are not yet wholly read (a byte of which
+    // some bits were read counts, as the format's own reader counts).
     bool HasAtLeast(size_t bytes) {
-        if (pad_bits_) return int64_t(count_) - int64_t(pad_bits_) >= int64_t(bytes * 8);
+        const int64_t need = int64_t(bytes) * 8 - 7;
+        if (pad_bits_) return int64_t(count_) - int64_t(pad_bits_) >= need;
         for (;;) {
-            const uint64_t have = uint64_t(count_) + uint64_t(end_ - pos_) * 8;
-            if (have >= bytes * 8) return true;
+            const int64_t have = int64_t(count_) + int64_t(end_ - pos_) * 8;
+            if (have >= need) return true;
             if (at_end_) return false;
             if (pos_ > 0) {
                 std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
