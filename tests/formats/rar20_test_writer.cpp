@@ -416,6 +416,10 @@ std::string WriteRar20(const std::vector<Rar20Member>& members, const Rar20Optio
             continues = options.solid && any_packed;
             if (!continues) encoder.Reset();
             packed = encoder.Encode(m.data, m.audio_channels, continues, options.block_tokens);
+            // Two spare bytes: unar peeks a whole code's width ahead even at a member's end,
+            // and fails inside a solid stream when they are not there (ours needs none; fewer
+            // than five keep the end-of-member table check off).
+            packed.append(2, '\0');
             any_packed = true;
         }
         std::string body;
