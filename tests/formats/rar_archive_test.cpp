@@ -395,5 +395,35 @@ TEST_F(RarArchiveTest, EncryptedMembersNeedAPassword) {
     EXPECT_EQ(status, kUnpackNeedPassword);
 }
 
+
+TEST_F(RarArchiveTest, EncryptedMembersGoToTheArchiverWithThePassword) {
+    ASSERT_TRUE(test::HaveTool("unar")) << "unar is needed (scripts/deps.sh)";
+    AppRegistry().WriteText("Programs", "RAR", "unar");
+    SetProgramPassword("password");
+    RarArchive rar;
+    ASSERT_EQ(rar.Open(TestData("rar/rar202-comment-psw.rar")), kStatusOk);
+    ASSERT_TRUE(rar.Entry(0).encrypted);
+    const std::string got = Unpacked(rar, "FILE1.TXT");
+    ASSERT_EQ(got.size(), 7u) << got;
+    EXPECT_EQ(engines::Crc32(0, reinterpret_cast<const uint8_t*>(got.data()), got.size()), 0x7a197dbau);
+    // The archiver ran, not our engine.
+    ASSERT_FALSE(rar.LastCommand().empty());
+    EXPECT_EQ(fs::path(rar.LastCommand().front()).filename(), "unar");
+}
+
+TEST_F(RarArchiveTest, SelfExtractorNeedsTheModuleBesideTheArchiver) {
+    // A stand-in archiver: a script that would succeed at anything.
+    fs::create_directories(env_ / "bin");
+    const std::string program = env_ / "bin/rar";
+    WriteFile(program, "#!/bin/sh\nexit 0\n");
+    fs::permissions(program, fs::perms::owner_all);
+    AppRegistry().WriteText("Programs", "RAR", program);
+    RarArchive rar;
+    ASSERT_EQ(rar.Open(TestData("rar/Rar2.rar")), kStatusOk);
+    EXPECT_EQ(rar.SaveAs(env_ / "out.exe", 0, nullptr), kStatusFailed);
+    EXPECT_NE(rar.LastMessage().find(env_ / "bin/default.sfx"), std::string::npos) << rar.LastMessage();
+    EXPECT_FALSE(fs::exists(env_ / "out.exe"));
+}
+
 }  // namespace
 }  // namespace quorbel
