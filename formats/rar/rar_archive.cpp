@@ -130,7 +130,7 @@ bool RarArchive::DecodeSolidPrefix(size_t from, size_t to, int& status, bool& de
     for (size_t j = from; j < to; ++j) {
         const rar::RarMember& p = dir_.members[j];
         if (p.is_folder || p.method == rar::kMethodStored) continue;
-        if (p.encrypted || !rar::RarVersionSupported(p.version) || !p.complete) {
+        if (p.encrypted || !rar::RarVersionSupported(p.version) || !rar::RarMethodSupported(p.method) || !p.complete) {
             status = kUnpackUnsupported;
             return false;
         }
@@ -165,7 +165,7 @@ MemoryBlock RarArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         }
         return ExternalArchive::UnpackEntry(entry, status);
     }
-    if (!rar::RarVersionSupported(m.version) || !rar::RarMethodSupported(m.method)) {
+    if (m.method != rar::kMethodStored && (!rar::RarVersionSupported(m.version) || !rar::RarMethodSupported(m.method))) {
         // RAR 2.9 and later methods: the archiver's, when there is one.
         if (LocateProgram()) return ExternalArchive::UnpackEntry(entry, status);
         SetMessage(kMsgUnsupportedMethod);

@@ -22,8 +22,9 @@ RarDecoder::~RarDecoder() = default;
 
 UnpackStatus RarDecoder::Unpack(int version, int method, bool solid, engines::ByteSource& input,
                                 uint64_t unpacked_size, engines::OutputSink& output) {
-    if (!RarVersionSupported(version) || !RarMethodSupported(method)) return UnpackStatus::Unsupported;
+    // Stored is stored whichever version wrote it.
     if (method == kMethodStored) return engines::CopyStored(input, unpacked_size, output);
+    if (!RarVersionSupported(version) || !RarMethodSupported(method)) return UnpackStatus::Unsupported;
     if (!solid) {
         window_->Reset();
         unpack15_->Reset();

@@ -29,7 +29,7 @@ public:
     // Decodes exactly `unpacked_size` bytes of one member into `output`. `solid`: the member
     // continues the state the previous call left (the members of a solid archive are
     // decoded in order); otherwise everything starts afresh. Method 0x30 (stored) copies and
-    // leaves the state alone. The CRC is the caller's to check.
+    // leaves the state alone, whatever the version. The CRC is the caller's to check.
     engines::UnpackStatus Unpack(int version, int method, bool solid, engines::ByteSource& input,
                                  uint64_t unpacked_size, engines::OutputSink& output);
 

@@ -242,6 +242,7 @@ TEST_F(RarArchiveTest, CrcAndSizeAreChecked) {
         int status;
     } cases[] = {
         {"right", StoredMember("m.txt", "payload"), kUnpackOk},
+        {"stored by a later version", StoredMember("m.txt", "payload", 2, 0x20, 0, 0, 0, 29), kUnpackOk},
         {"wrong CRC", StoredMember("m.txt", "payload", 2, 0x20, 0, 0x12345678), kUnpackDataError},
         // A 7-byte member that claims 4 GiB: nothing is allocated for the claim.
         {"size claimed past the data", StoredMember("m.txt", "payload", 2, 0x20, 0, 0, 0xFFFFFFF0u), kUnpackDataError},
