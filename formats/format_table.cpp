@@ -13,6 +13,7 @@
 #include "formats/arj/arj_archive.h"
 #include "formats/jar_archive.h"
 #include "formats/lha/lha_archive.h"
+#include "formats/rar/rar_archive.h"
 #include "formats/zoo/zoo_archive.h"
 #include "formats/tar_archive.h"
 #include "formats/uue_archive.h"
@@ -51,6 +52,7 @@ const std::vector<FormatRow>& FormatTable() {
         {2, "ARJ", &OpenWith<ArjArchive>},
         {3, "LHA", &OpenWith<LhaArchive>},
         {4, "ZOO", &OpenWith<ZooArchive>},
+        {5, "RAR", &OpenWith<RarArchive>},
         {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},

@@ -287,6 +287,56 @@ def make_engines():
     put("zoo_unpack", "lzw-code-beyond-next-free.bin", engine_input(1, 100, b"\x41\xfe\xff\xff"))
     put("zoo_unpack", "lzw-table-full-without-clear.bin", engine_input(1, 1 << 20, bytes(
         (i * 37) & 0xFF for i in range(40000))))
+
+# --- RAR ------------------------------------------------------------------------------------
+
+RAR_MARKER = b"Rar!\x1a\x07\x00"
+
+
+def rar_block(btype, flags, body, size_override=None):
+    size = len(body) + 7 if size_override is None else size_override
+    h = struct.pack("<BHH", btype, flags, size) + body
+    return struct.pack("<H", zlib.crc32(h) & 0xFFFF) + h
+
+
+def rar_file(name, data=b"", flags=0x8000, packed=None, unpacked=None, version=20, method=0x30,
+             host=2, attrs=0x20, extra=b""):
+    body = struct.pack("<IIBIIBBHI", len(data) if packed is None else packed,
+                       len(data) if unpacked is None else unpacked, host, zlib.crc32(data),
+                       0x5A216000, version, method, len(name), attrs) + extra + name
+    return rar_block(0x74, flags, body) + data
+
+
+def make_rar():
+    head = RAR_MARKER + rar_block(0x73, 0, b"\0" * 6)
+    a = rar_file(b"a.txt", b"alpha")
+    # A header size below the base header would find the next block where this one starts.
+    put("rar_directory", "header-size-below-7.rar", head + a + rar_block(0x7A, 0, b"", 3) + a)
+    put("rar_directory", "file-header-shorter-than-its-fields.rar", head + rar_block(0x74, 0x8000, b"\0" * 10))
+    put("rar_directory", "name-size-past-header.rar",
+        head + rar_block(0x74, 0x8000, struct.pack("<IIBIIBBHI", 0, 0, 2, 0, 0, 20, 0x30, 500, 0x20)))
+    put("rar_directory", "packed-size-past-end.rar", head + rar_file(b"a.txt", b"x", packed=0x7FFFFFF0))
+    put("rar_directory", "unknown-type-first.rar", head + rar_block(0x80, 0, b"") + a)
+    # The 64-bit-size flag with no room for the high halves.
+    put("rar_directory", "large-sizes-flag-short-header.rar", head + rar_file(b"a", b"", flags=0x8100))
+    # RAR's Unicode name asking for more of the OEM name than there is.
+    put("rar_directory", "unicode-name-run-past-oem.rar",
+        head + rar_file(b"ab\0\x00\xc0\x7f\x05", b"", flags=0x8200))
+    # A sub-block whose added data runs past the end of the file.
+    put("rar_directory", "subblock-added-size-past-end.rar",
+        head + a + rar_block(0x7A, 0x8000, struct.pack("<IIBIIBBHI", 0x7FFFFFFF, 0, 2, 0, 0, 20, 0x30, 0, 0)))
+    # Compressed members of both methods claiming 4 GB from a few bytes, one continuing the other.
+    put("rar_directory", "solid-pair-huge-sizes.rar",
+        head + rar_file(b"a", b"\xff" * 12, version=15, method=0x33, unpacked=0xFFFFFFFF)
+        + rar_file(b"b", b"\x00" * 12, flags=0x8010, version=20, method=0x33, unpacked=0xFFFFFFFF))
+    # Size 0 with bytes after it: the table-switch check at the member's end ran on tables never
+    # built (a null table).
+    put("rar_unpack", "v20-zero-size-end-check-on-unbuilt-tables.bin",
+        bytes([1, 0, 0, 0]) + b"\0" * 12 + b"\x07\x00\x00\x13\xd3\x7a\xf0\x80")
+    put("rar_unpack", "v15-huge-size-tiny-input.bin", bytes([0, 0xff, 0xff, 0xff]) + b"\x00" * 8)
+    put("rar_unpack", "v20-table-all-repeat-first.bin", bytes([3, 0x40, 0, 0]) + b"\x00" + b"\x44" * 40)
+
+
 # --- pictures -------------------------------------------------------------------------------
 
 def bmp_file(width, height, bits, pixels, table=b"", compression=0, header=40, used=0, offset=None,
@@ -487,4 +537,5 @@ if __name__ == "__main__":
     make_sfx()
     make_engines()
     make_metafiles()
+    make_rar()
     sys.exit(0)
