@@ -189,6 +189,9 @@ bool CPcxFormat::Load() {
             }
         }
     }
+    // The palette at the end must lie beyond the pixels: a cut file whose pixel data happens
+    // to hold a 12 at that place has no palette.
+    if (h.palette_at_end && in.Tell() > stream_->Size() - kTrailerSize) return false;
     return true;
 }
 

@@ -46,7 +46,10 @@ inline bool LoadWith(const std::string& short_name, const std::string& bytes, CP
 // Feeds the codec the bytes cut at many lengths: a cut file either fails or (when only unused
 // trailing bytes were cut) gives exactly the whole file's picture; it never reads what is not
 // there (the sanitizer build checks that).
-inline void ExpectTruncationsFailOrMatch(const std::string& short_name, const std::string& bytes) {
+// Plain-text files may lose digits of their last sample and still be whole files: with
+// `last_sample_text`, the last pixel may differ.
+inline void ExpectTruncationsFailOrMatch(const std::string& short_name, const std::string& bytes,
+                                         bool last_sample_text = false) {
     CPicture whole;
     ASSERT_TRUE(LoadWith(short_name, bytes, whole)) << short_name;
     const size_t size = bytes.size();
@@ -54,6 +57,11 @@ inline void ExpectTruncationsFailOrMatch(const std::string& short_name, const st
     for (size_t length = 0; length < size; length += (length < 200 || length + 200 > size) ? 1 : step) {
         CPicture cut;
         if (LoadWith(short_name, bytes.substr(0, length), cut)) {
+            if (last_sample_text && cut.Width() == whole.Width() && cut.Height() == whole.Height()) {
+                Bgr last;
+                whole.GetPixel(whole.Width() - 1, whole.Height() - 1, last);
+                cut.SetPixel(cut.Width() - 1, cut.Height() - 1, last);
+            }
             EXPECT_EQ(MaxDifference(cut, whole), 0) << short_name << " cut at " << length << " of " << size;
         }
     }
