@@ -76,7 +76,15 @@ private:
 TEST(Registry, RowsInTheirOrder) {
     std::vector<std::string> names;
     for (const CGraphicsFormat* f : PictureFormats()) names.push_back(f->ShortName());
-    EXPECT_EQ(names, (std::vector<std::string>{"BMP", "RLE", "OS2", "DIB", "GLC", "GLS"}));
+    // The rows built so far, each in its place of the fixed order.
+    const std::vector<std::string> order = {"BMP", "TGA", "GIF", "PCX", "PNG", "JPG", "RLE", "TIF", "WMF", "EMF", "OS2", "DIB",
+                                            "CLP", "IFF", "LBM", "MAC", "PBM", "PGM", "PPM", "PSD", "CUT", "GLC", "GLS"};
+    std::vector<std::string> expected;
+    for (const std::string& n : order)
+        if (MakePictureFormat(n)) expected.push_back(n);
+    EXPECT_EQ(names, expected);
+    for (const char* built : {"BMP", "TGA", "PCX", "RLE", "OS2", "DIB", "IFF", "LBM", "MAC", "PBM", "PGM", "PPM", "CUT", "GLC", "GLS"})
+        EXPECT_NE(FindPictureFormat(built), nullptr) << built;
     const CGraphicsFormat* bmp = FindPictureFormat("bmp");
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->Description(), "Windows bitmap (BMP)");
