@@ -55,6 +55,26 @@ public:
         }
         return SeekTo(Tell() + int64_t(n));
     }
+    // Makes at least n bytes (n at most the buffer's size) readable at Data() when the data
+    // still holds them; false when fewer are left. The hot loops of the run-length decoders read
+    // from there and Consume what they used.
+    bool Ensure(size_t n) {
+        if (end_ - pos_ >= n) return true;
+        const size_t left = end_ - pos_;
+        std::memmove(buffer_.data(), buffer_.data() + pos_, left);
+        base_ += int64_t(pos_);
+        pos_ = 0;
+        end_ = left;
+        while (end_ < n) {
+            const size_t got = stream_.Read(buffer_.data() + end_, buffer_.size() - end_);
+            if (got == 0) break;
+            end_ += got;
+        }
+        return end_ >= n;
+    }
+    const uint8_t* Data() const { return buffer_.data() + pos_; }
+    size_t Available() const { return end_ - pos_; }
+    void Consume(size_t n) { pos_ += std::min(n, end_ - pos_); }
     // Moves to an absolute position inside the data.
     bool SeekTo(int64_t position) {
         if (position < 0 || (size_ >= 0 && position > size_)) return false;

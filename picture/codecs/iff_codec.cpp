@@ -42,6 +42,30 @@ public:
         }
         // ByteRun1: bytes of a run beyond the row are dropped.
         size_t filled = 0;
+        constexpr size_t kLargestPacket = 129;
+        while (filled < size && left_ >= kLargestPacket && in_.Ensure(kLargestPacket)) {
+            // Whole packets straight from the buffer, none beyond the chunk.
+            const uint8_t* const start = in_.Data();
+            const uint8_t* p = start;
+            const size_t usable = std::min<uint64_t>(in_.Available(), left_);
+            const uint8_t* const end = start + usable;
+            while (filled < size && size_t(end - p) >= kLargestPacket) {
+                const int n = int(int8_t(*p++));
+                const size_t room = size - filled;
+                if (n >= 0) {
+                    const size_t count = size_t(n) + 1, kept = std::min(count, room);
+                    std::memcpy(row + filled, p, kept);
+                    p += count;
+                    filled += kept;
+                } else if (n != -128) {
+                    const size_t kept = std::min(size_t(1 - n), room);
+                    std::memset(row + filled, *p++, kept);
+                    filled += kept;
+                }
+            }
+            left_ -= uint64_t(p - start);
+            in_.Consume(size_t(p - start));
+        }
         while (filled < size) {
             const int control = Get();
             if (control < 0) return false;

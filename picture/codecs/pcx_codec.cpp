@@ -138,7 +138,28 @@ bool CPcxFormat::Load() {
         // One scan line: literals below 192, else a count in the low 6 bits and the byte to
         // repeat. A run may not pass the end of the line.
         size_t filled = 0;
+        while (filled < line_size && in.Ensure(2)) {
+            // The common case, straight from the buffer while a whole token is surely there.
+            const uint8_t* const start = in.Data();
+            const uint8_t* p = start;
+            const uint8_t* const last = start + in.Available() - 1;
+            while (p < last && filled < line_size) {
+                const uint8_t b = *p;
+                if (b < 192) {
+                    line[filled++] = b;
+                    ++p;
+                    continue;
+                }
+                const size_t count = size_t(b & 63);
+                if (count > line_size - filled) return false;
+                std::memset(line.data() + filled, p[1], count);
+                filled += count;
+                p += 2;
+            }
+            in.Consume(size_t(p - start));
+        }
         while (filled < line_size) {
+            // The data's last byte.
             const int b = in.Get();
             if (b < 0) return false;
             if (b < 192) {

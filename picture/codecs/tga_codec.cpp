@@ -139,6 +139,28 @@ bool CTgaFormat::Load() {
         } else {
             // Packets until the row is full; pixels of a packet beyond the row end are dropped.
             size_t filled = 0;
+            const size_t largest_packet = 1 + 128 * size_t(bpp);
+            while (filled < row.size() && in.Ensure(largest_packet)) {
+                // Whole packets straight from the buffer.
+                const uint8_t* const start = in.Data();
+                const uint8_t* p = start;
+                const uint8_t* const end = start + in.Available();
+                while (filled < row.size() && size_t(end - p) >= largest_packet) {
+                    const unsigned header = *p++;
+                    const size_t count = (header & 0x7F) + 1;
+                    const size_t kept = std::min(count, (row.size() - filled) / size_t(bpp));
+                    uint8_t* d = row.data() + filled;
+                    if (header & 0x80) {
+                        for (size_t i = 0; i < kept; ++i, d += bpp) std::memcpy(d, p, size_t(bpp));
+                        p += bpp;
+                    } else {
+                        std::memcpy(d, p, kept * size_t(bpp));
+                        p += count * size_t(bpp);
+                    }
+                    filled += kept * size_t(bpp);
+                }
+                in.Consume(size_t(p - start));
+            }
             while (filled < row.size()) {
                 const int header = in.Get();
                 if (header < 0) return false;
