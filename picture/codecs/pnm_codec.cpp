@@ -33,6 +33,25 @@ int NextSignificant(CodecReader& in) {
 // A decimal token; false when there is none or it exceeds `limit`. The byte after the digits is
 // left unread.
 bool Number(CodecReader& in, uint32_t limit, uint32_t& value) {
+    // The common case straight from the buffer: white space, at most 10 digits and the byte
+    // after them all there. Anything else (comments, the data's end) takes the slow way.
+    if (in.Ensure(32)) {
+        const uint8_t* const start = in.Data();
+        const uint8_t* const end = start + in.Available();
+        const uint8_t* p = start;
+        while (p < end && IsSpace(*p)) ++p;
+        if (end - p > 11 && IsDigit(*p)) {
+            const uint8_t* q = p;
+            uint64_t v = 0;
+            while (q - p < 10 && IsDigit(*q)) v = v * 10 + uint64_t(*q++ - '0');
+            if (!IsDigit(*q)) {
+                if (v > limit) return false;
+                value = uint32_t(v);
+                in.Consume(size_t(q - start));
+                return true;
+            }
+        }
+    }
     int c = NextSignificant(in);
     if (!IsDigit(c)) return false;
     uint64_t v = 0;
