@@ -102,6 +102,7 @@ bool CTgaFormat::Load() {
         if (!h.Mapped()) {
             if (!in.Skip(bytes)) return false;
         } else {
+            if (bytes > uint64_t(in.Remaining())) return false;
             std::vector<uint8_t> raw(static_cast<size_t>(bytes));
             if (!in.ReadExact(raw.data(), raw.size())) return false;
             for (int i = 0; i < h.map_length && h.map_first + i < 256; ++i)
