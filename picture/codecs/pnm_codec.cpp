@@ -17,8 +17,18 @@ CPpmFormat::CPpmFormat()
 
 namespace {
 
-bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0' || c == '\v' || c == '\f'; }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+// Byte classes: 1 white space, 2 digit.
+struct ByteClasses {
+    uint8_t of[256];
+    constexpr ByteClasses() : of() {
+        for (int c : {' ', '\t', '\r', '\n', '\0', '\v', '\f'}) of[c] = 1;
+        for (int c = '0'; c <= '9'; ++c) of[c] = 2;
+    }
+};
+constexpr ByteClasses kClasses{};
+
+bool IsSpace(int c) { return c >= 0 && kClasses.of[c & 255] == 1; }
+bool IsDigit(int c) { return unsigned(c - '0') < 10; }
 
 // Skips white space and comments ("#" to the end of the line); the next byte, or -1.
 int NextSignificant(CodecReader& in) {
@@ -62,6 +72,33 @@ bool Number(CodecReader& in, uint32_t limit, uint32_t& value) {
     }
     if (c >= 0) in.Unget();
     value = uint32_t(v);
+    return true;
+}
+
+// n plain-text samples. Runs of plain numbers separated by white space are read straight from the
+// buffer; anything else (a comment, the data's end, a number of many digits) one at a time.
+bool PlainSamples(CodecReader& in, uint32_t* out, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        if (in.Ensure(64)) {
+            const uint8_t* const start = in.Data();
+            const uint8_t* const end = start + in.Available() - 12;  // room for 10 digits and a byte
+            const uint8_t* p = start;
+            while (i < n) {
+                while (p < end && IsSpace(*p)) ++p;
+                if (p >= end || !IsDigit(*p)) break;
+                const uint8_t* q = p;
+                uint64_t v = 0;
+                while (q - p < 10 && IsDigit(*q)) v = v * 10 + uint64_t(*q++ - '0');
+                if (IsDigit(*q)) break;
+                if (v > 0xFFFFFFFFu) return false;
+                out[i++] = uint32_t(v);
+                p = q;
+            }
+            in.Consume(size_t(p - start));
+        }
+        if (i < n && !Number(in, 0xFFFFFFFFu, out[i++])) return false;
+    }
     return true;
 }
 
@@ -143,6 +180,7 @@ bool CPnmFormat::Load() {
     ProgressLevel level(*sink_);
     sink_->SetRange(0, height, true);
     std::vector<uint8_t> row(static_cast<size_t>(row_bytes));
+    std::vector<uint32_t> samples(binary || kind == Kind::Bitmap ? 0 : size_t(width) * size_t(channels));
     const int w = int(width);
     for (int y = 0; y < int(height); ++y) {
         if (y % 10 == 0 && sink_->SetPos(y, true) == 0) return false;
@@ -185,16 +223,15 @@ bool CPnmFormat::Load() {
                 d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = c == '1' ? 0 : 255;
             }
         } else {
-            uint32_t v[3];
+            if (!PlainSamples(in, samples.data(), samples.size())) return false;
+            const uint32_t* v = samples.data();
             for (int x = 0; x < w; ++x) {
-                for (int i = 0; i < channels; ++i)
-                    if (!Number(in, 0xFFFFFFFFu, v[i])) return false;
                 if (channels == 1) {
-                    d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = scale(v[0]);
+                    d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = scale(v[x]);
                 } else {
-                    d[3 * x] = scale(v[2]);
-                    d[3 * x + 1] = scale(v[1]);
-                    d[3 * x + 2] = scale(v[0]);
+                    d[3 * x] = scale(v[3 * x + 2]);
+                    d[3 * x + 1] = scale(v[3 * x + 1]);
+                    d[3 * x + 2] = scale(v[3 * x]);
                 }
             }
         }
