@@ -358,6 +358,7 @@ def make_raster_pictures():
     put("pnm", "sixteen-bit-samples-odd-length.pgm", b"P5\n3 1\n65535\n\xff\xff\x00\x01\x80")
     body = b"\x81\x55" * 40
     put("iff", "byterun-run-past-row-end.iff", seeds.ilbm(16, 2, 1, body, cmap=bytes(6), compression=1))
+    put("iff", "one-plane-negative-shift.iff", seeds.ilbm(8, 1, 1, b"\xa5\0", cmap=bytes(6)))
     put("iff", "chunk-length-beyond-file.iff",
         b"FORM" + seeds.be("I", 40) + b"ILBM" + b"ANNO" + seeds.be("I", 0xFFFFFFF0) + b"x")
     put("iff", "cmap-more-colours-than-planes-index.iff", seeds.ilbm(2, 1, 1, b"\0\0", cmap=bytes(768)))

@@ -209,7 +209,7 @@ bool CIffFormat::Load() {
     ProgressLevel level(*sink_);
     sink_->SetRange(0, bm.height, true);
     const int width = bm.width;
-    const int value_bits = bm.planes - 2;
+    const int value_bits = ham ? bm.planes - 2 : 0;  // hold-and-modify: the planes below the two control planes
     const unsigned value_mask = (1u << value_bits) - 1;
     for (int y = 0; y < bm.height; ++y) {
         if (y % 10 == 0 && sink_->SetPos(y, true) == 0) return false;
