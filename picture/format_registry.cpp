@@ -13,6 +13,12 @@
 #include "picture/codecs/glimmer_codecs.h"
 #include "picture/codecs/psd_codec.h"
 #include "picture/codecs/tiff_codec.h"
+#include "picture/codecs/halo_codec.h"
+#include "picture/codecs/iff_codec.h"
+#include "picture/codecs/macpaint_codec.h"
+#include "picture/codecs/pcx_codec.h"
+#include "picture/codecs/pnm_codec.h"
+#include "picture/codecs/tga_codec.h"
 
 namespace quorbel {
 
@@ -33,9 +39,9 @@ struct Row {
 };
 constexpr Row kRows[] = {
     {"BMP", &Make<CBmpBmpFormat>},
-    {"TGA", nullptr},
+    {"TGA", &Make<CTgaFormat>},
     {"GIF", nullptr},
-    {"PCX", nullptr},
+    {"PCX", &Make<CPcxFormat>},
     {"PNG", nullptr},
     {"JPG", nullptr},
     {"RLE", &Make<CBmpRleFormat>},
@@ -45,14 +51,14 @@ constexpr Row kRows[] = {
     {"OS2", &Make<CBmpOs2Format>},
     {"DIB", &Make<CBmpDibFormat>},
     {"CLP", &Make<CClpFormat>},
-    {"IFF", nullptr},
-    {"LBM", nullptr},
-    {"MAC", nullptr},
-    {"PBM", nullptr},
-    {"PGM", nullptr},
-    {"PPM", nullptr},
+    {"IFF", &Make<CIffFormat>},
+    {"LBM", &Make<CLbmFormat>},
+    {"MAC", &Make<CMacPaintFormat>},
+    {"PBM", &Make<CPbmFormat>},
+    {"PGM", &Make<CPgmFormat>},
+    {"PPM", &Make<CPpmFormat>},
     {"PSD", &Make<CPsdFormat>},
-    {"CUT", nullptr},
+    {"CUT", &Make<CHaloFormat>},
     {"GLC", &Make<CGlcFormat>},
     {"GLS", &Make<CGlsFormat>},
 };

@@ -185,6 +185,77 @@ def metafile_seeds():
                                     + bytes([0, 1, 2, 3, 3, 2, 1, 0])))
     put("clp", "rgb16-bitfields.clp", clp(struct.pack("<IiiHHIIiiII", 40, 2, 1, 1, 16, 3, 0, 0, 0, 0, 0)
                                           + struct.pack("<III", 0xF800, 0x7E0, 0x1F) + h16(0x1234, 0x7ABC)))
+# --- PCX, TGA, portable anymaps, IFF/LBM, MacPaint, Dr. Halo ---------------------------------
+
+def pcx(version, bits, planes, width, height, bpl, lines, palette16=b"", trailer=None):
+    head = struct.pack("<BBBBHHHHHH", 10, version, 1, bits, 0, 0, width - 1, height - 1, 72, 72)
+    head += palette16.ljust(48, b"\0")[:48] + bytes([0, planes]) + struct.pack("<HH", bpl, 1)
+    head = head.ljust(128, b"\0")
+    return head + lines + (b"\x0c" + trailer if trailer is not None else b"")
+
+
+def tga(image_type, width, height, depth, pixels, cmap=b"", first=0, length=0, entry=0, descriptor=0, ident=b""):
+    head = struct.pack("<BBBHHBHHHHBB", len(ident), 1 if cmap else 0, image_type, first, length, entry, 0, 0,
+                       width, height, depth, descriptor)
+    return head + ident + cmap + pixels
+
+
+def be(fmt, *v):
+    return struct.pack(">" + fmt, *v)
+
+
+def chunk(cid, data):
+    return cid + be("I", len(data)) + data + (b"\0" if len(data) & 1 else b"")
+
+
+def ilbm(width, height, planes, body, cmap=b"", compression=0, masking=0, camg=None):
+    bmhd = be("HHhhBBBBHBBHH", width, height, 0, 0, planes, masking, compression, 0, 0, 10, 11, width, height)
+    chunks = chunk(b"BMHD", bmhd) + (chunk(b"CAMG", be("I", camg)) if camg is not None else b"")
+    chunks += (chunk(b"CMAP", cmap) if cmap else b"") + chunk(b"ANNO", b"odd") + chunk(b"BODY", body)
+    return b"FORM" + be("I", 4 + len(chunks)) + b"ILBM" + chunks
+
+
+def halo(width, rows):
+    out = struct.pack("<HHH", width, len(rows), 0)
+    for packets in rows:
+        out += struct.pack("<H", len(packets) + 1) + packets + b"\0"
+    return out
+
+
+def raster_seeds():
+    grey16 = b"".join(bytes([i * 16, i * 16, i * 16]) for i in range(16))
+    put("pcx", "v5-8bit-4x2.pcx", pcx(5, 8, 1, 4, 2, 4, b"\x01\x02\xc2\x05" + b"\xc4\x07",
+                                      trailer=bytes(range(256)) * 3))
+    put("pcx", "v5-24bit-3x2.pcx", pcx(5, 8, 3, 3, 2, 4, bytes(range(24))))
+    put("pcx", "v5-4planes-8x1.pcx", pcx(5, 1, 4, 8, 1, 2, b"\x55\x00\x33\x00\x0f\x00\xc2\xff", grey16))
+    put("pcx", "v5-2bit-5x2.pcx", pcx(5, 2, 1, 5, 2, 2, b"\x1b\x40\xc2\x27", grey16))
+    put("pcx", "v0-mono-9x1.pcx", pcx(0, 1, 1, 9, 1, 2, b"\xa5\x80"))
+    put("pcx", "v5-3planes-1bit-8x1.pcx", pcx(5, 1, 3, 8, 1, 1, b"\x55\x33\x0f", grey16))
+    put("tga", "truecolour-raw-3x2.tga", tga(2, 3, 2, 24, bytes(range(18))))
+    put("tga", "truecolour-rle-4x2-top.tga", tga(10, 4, 2, 24, b"\x83\x01\x02\x03\x01\x09\x08\x07\x06\x05\x04"
+                                                   b"\x81\x00\x00\xff", descriptor=0x20))
+    put("tga", "alpha32-rle-2x2.tga", tga(10, 2, 2, 32, b"\x81\x10\x20\x30\x80\x01\x01\x02\x03\x04\x05\x06\x07\x08",
+                                          descriptor=0x28))
+    put("tga", "mapped-rle-3x1.tga", tga(9, 3, 1, 8, b"\x82\x05", cmap=bytes(range(30)), first=2, length=10, entry=24))
+    put("tga", "mapped16-raw-2x2.tga", tga(1, 2, 2, 8, b"\x00\x01\x01\x00", cmap=b"\x1f\x00\xe0\x03", length=2, entry=16))
+    put("tga", "hicolour-raw-2x1-right.tga", tga(2, 2, 1, 16, b"\xff\x7f\x1f\x00", descriptor=0x10, ident=b"id"))
+    put("pnm", "plain.pbm", b"P1\n# c\n5 2\n01011\n1 0 0 1 0\n")
+    put("pnm", "raw.pbm", b"P4\n10 2\n\x80\x3f\x40\xff")
+    put("pnm", "plain.pgm", b"P2\n3 2\n15\n0 7 15\n16 3 1\n")
+    put("pnm", "raw16.pgm", b"P5\n2 1\n1000\n\x03\xe8\x01\xf4")
+    put("pnm", "plain.ppm", b"P3\n2 1\n255\n255 0 0  0 128 255\n")
+    put("pnm", "raw.ppm", b"P6\n2 2\n255\n" + bytes(range(12)))
+    put("iff", "palette-3planes-packed.iff",
+        ilbm(5, 2, 3, b"\x01\xa8\x00" * 3 + b"\xff\x50" * 3, cmap=bytes(range(15)), compression=1))
+    put("iff", "masked-2planes-raw.iff", ilbm(3, 1, 2, b"\xa0\x00\x60\x00\xff\x00", cmap=bytes(range(12)), masking=1))
+    put("iff", "ham6.iff", ilbm(4, 1, 6, b"\x50\x00\x30\x00\x00\x00\x00\x00\xa0\x00\x60\x00", cmap=grey16,
+                               camg=0x800))
+    put("iff", "ehb6.iff", ilbm(2, 1, 6, b"\x40\x00" * 6, cmap=bytes(range(96)), camg=0x80))
+    put("iff", "deep24.iff", ilbm(2, 1, 24, b"\x80\x00" * 24, compression=0))
+    page = bytes(512) + (b"\xfe\x00" + b"\xbc\xff") * 360 + (b"\x03\x01\x02\x03\x04" + b"\xbd\x0f") * 360
+    put("macpaint", "page-576x720.mac", page)
+    put("halo", "rows-6x2.cut", halo(6, [b"\x02\x01\x02\x84\x03", b"\x86\x09"]))
+    put("halo", "literal-3x1.cut", halo(3, [b"\x03\x07\x08\x09"]))
 
 
 def main():
@@ -200,6 +271,7 @@ def main():
     put("picture_dispatch", "mz-refused.bmp", b"\x00MZ" + b"\0" * 30)
     put("picture_dispatch", "gls-named-bmp", b"\x00" + g["gls-4x2.gls"])
     metafile_seeds()
+    raster_seeds()
 
 
 if __name__ == "__main__":

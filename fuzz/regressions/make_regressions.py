@@ -525,11 +525,55 @@ def make_tiff_psd():
     put("psd", "30000-square-from-few-bytes.psd",
         b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, 30000, 30000, 8, 3) + b"\0" * 12 + b"\0\x01" + b"\0" * 40)
     put("psd", "rgba-alpha-all-zero-kept-opaque.psd", psd(4, 2, 4, 3, rows + [b"\0" * 8]))
+def make_raster_pictures():
+    """PCX, TGA, portable anymaps, IFF/LBM, MacPaint and Dr. Halo: each file holds one of the
+    faults the decoders guard against (the builders are the seed script's)."""
+    sys.path.insert(0, os.path.join(HERE, "..", "corpus"))
+    import make_picture_seeds as seeds
+    grey16 = bytes(48)
+    put("pcx", "bytes-per-line-short-of-width.pcx", seeds.pcx(5, 8, 1, 64, 1, 2, b"\x01" * 64, trailer=bytes(768)))
+    put("pcx", "three-planes-of-two-bits-palette-beyond-header.pcx", seeds.pcx(5, 2, 3, 4, 1, 1, b"\x1b\x1b\x1b", grey16))
+    put("pcx", "four-planes-of-four-bits.pcx", seeds.pcx(5, 4, 4, 2, 1, 1, b"\x12" * 4, grey16))
+    put("pcx", "run-crossing-scan-line-end.pcx", seeds.pcx(5, 8, 1, 4, 2, 4, b"\xc8\x05", trailer=bytes(768)))
+    put("pcx", "palette-marker-inside-pixel-data.pcx",
+        seeds.pcx(5, 8, 1, 300, 3, 300, (b"\x0c" * 300) * 3)[:128 + 900])
+    put("pcx", "65535-square-from-few-bytes.pcx", seeds.pcx(5, 8, 3, 65535, 65535, 65535, b"\xff\x00"))
+    put("tga", "colour-map-first-index-250-length-20.tga",
+        seeds.tga(1, 2, 1, 8, b"\xfa\xff", cmap=bytes(60), first=250, length=20, entry=24))
+    put("tga", "colour-mapped-with-24-bit-pixels.tga", seeds.tga(1, 1, 1, 24, b"\0\0\0", cmap=bytes(3), length=1, entry=24))
+    put("tga", "rle-packet-past-row-end.tga", seeds.tga(10, 2, 2, 24, b"\xff\x01\x02\x03" * 2))
+    put("tga", "raw-pixels-short.tga", seeds.tga(2, 300, 200, 24, b"short"))
+    put("tga", "colour-map-length-beyond-file.tga", seeds.tga(1, 1, 1, 8, b"\0", cmap=b"\0" * 3, length=65535, entry=32))
+    put("tga", "id-and-unused-map-skipped-past-end.tga",
+        seeds.tga(2, 1, 1, 24, b"", cmap=b"\1", length=65535, entry=32, ident=b"x" * 255))
+    put("pnm", "maxval-zero.pgm", b"P5\n2 2\n0\n\0\0\0\0")
+    put("pnm", "samples-above-maxval.pgm", b"P2\n3 1\n10\n11 255 4000000000\n")
+    put("pnm", "65535-square-header-only.ppm", b"P6\n65535 65535\n255\n\0\0\0")
+    put("pnm", "sample-digits-overflowing-64-bits.ppm", b"P3\n1 1\n255\n" + b"9" * 40 + b" 1 1\n")
+    put("pnm", "sixteen-bit-samples-odd-length.pgm", b"P5\n3 1\n65535\n\xff\xff\x00\x01\x80")
+    body = b"\x81\x55" * 40
+    put("iff", "byterun-run-past-row-end.iff", seeds.ilbm(16, 2, 1, body, cmap=bytes(6), compression=1))
+    put("iff", "one-plane-negative-shift.iff", seeds.ilbm(8, 1, 1, b"\xa5\0", cmap=bytes(6)))
+    put("iff", "chunk-length-beyond-file.iff",
+        b"FORM" + seeds.be("I", 40) + b"ILBM" + b"ANNO" + seeds.be("I", 0xFFFFFFF0) + b"x")
+    put("iff", "cmap-more-colours-than-planes-index.iff", seeds.ilbm(2, 1, 1, b"\0\0", cmap=bytes(768)))
+    put("iff", "hold-and-modify-of-4-planes.iff", seeds.ilbm(2, 1, 4, bytes(8), cmap=bytes(48), camg=0x800))
+    put("iff", "32-planes.iff", seeds.ilbm(2, 1, 32, bytes(64)))
+    put("iff", "compression-2.iff", seeds.ilbm(2, 1, 1, bytes(2), cmap=bytes(6), compression=2))
+    put("iff", "24-planes-65535-square-from-few-bytes.iff", seeds.ilbm(65535, 65535, 24, bytes(16), compression=1))
+    put("iff", "body-length-short-of-rows.iff", seeds.ilbm(64, 64, 8, b"\x7f" + bytes(128), cmap=bytes(768))[:-100])
+    put("macpaint", "header-only-512.mac", bytes(512))
+    put("macpaint", "literal-run-past-row-end.mac", bytes(512) + b"\x7f" + bytes(128) + b"\xb9\x01" * 719)
+    put("macpaint", "53072-bytes-uncompressed-rows.mac", bytes(512) + (b"\x47" + b"\xaa" * 72) * 720)
+    put("halo", "row-count-short.cut", b"\x06\0\x01\0\0\0\x05\0\x02\x01\x02\x84\x03\0")
+    put("halo", "run-past-width.cut", b"\x06\0\x01\0\0\0\x06\0\x02\x01\x02\x85\x03\0")
+    put("halo", "30000-square-one-row.cut", b"\x30\x75\x30\x75\0\0\x03\0\xff\x01\0")
 
 
 if __name__ == "__main__":
     make_pictures()
     make_tiff_psd()
+    make_raster_pictures()
     make_zip()
     make_tar()
     make_uue()
