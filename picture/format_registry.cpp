@@ -9,6 +9,7 @@
 
 #include "picture/codecs/bmp_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
+#include "picture/codecs/jpeg_codec.h"
 
 namespace quorbel {
 
@@ -33,7 +34,7 @@ constexpr Row kRows[] = {
     {"GIF", nullptr},
     {"PCX", nullptr},
     {"PNG", nullptr},
-    {"JPG", nullptr},
+    {"JPG", &Make<CJpegFormat>},
     {"RLE", &Make<CBmpRleFormat>},
     {"TIF", nullptr},
     {"WMF", nullptr},
