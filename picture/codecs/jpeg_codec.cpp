@@ -30,7 +30,7 @@ struct Zigzag {
 };
 const Zigzag kZigzag;
 
-constexpr int kFastBits = 9;
+constexpr int kFastBits = 10;
 
 [[noreturn]] void Bad(const char* text) { throw EJpegBadData(text); }
 
@@ -41,6 +41,9 @@ struct Huffman {
     bool defined = false;
     uint8_t values[256] = {};
     uint16_t fast[1 << kFastBits] = {};  // (length << 8) | value; 0: a longer code
+    // AC codes whose extra bits also lie within the lookahead, decoded whole:
+    // (coefficient << 16) | (run << 8) | bits used; 0: take the symbol path.
+    int32_t fast_ac[1 << kFastBits] = {};
     int32_t maxcode[18] = {};             // largest code of each length, -1 when none
     int32_t offset[17] = {};              // value index = code + offset[length]
 
@@ -66,6 +69,15 @@ struct Huffman {
         }
         maxcode[17] = INT32_MAX;
         defined = true;
+        for (int i = 0; i < (1 << kFastBits); ++i) {
+            fast_ac[i] = 0;
+            if (!fast[i]) continue;
+            const int len = fast[i] >> 8, sym = fast[i] & 255, run = sym >> 4, size = sym & 15;
+            if (size == 0 || len + size > kFastBits) continue;
+            const int raw = (i >> (kFastBits - len - size)) & ((1 << size) - 1);
+            const int value = raw < (1 << (size - 1)) ? raw - (1 << size) + 1 : raw;
+            fast_ac[i] = int32_t(uint32_t(value) << 16) | (run << 8) | (len + size);
+        }
     }
 };
 
@@ -167,18 +179,20 @@ inline int DecodeSymbol(BitReader& b, const Huffman& h) {
     Bad("Bad Huffman code");
 }
 
-inline int16_t Sat16(int v) { return int16_t(std::clamp(v, -32768, 32767)); }
+inline int16_t Sat16(int64_t v) { return int16_t(std::clamp<int64_t>(v, -32768, 32767)); }
 
 struct Component {
     int id = 0, h = 1, v = 1, tq = 0;
     int bw = 0, bh = 0;     // blocks holding the component's samples
     int pbw = 0, pbh = 0;   // blocks padded to whole MCUs
     int cw = 0, ch = 0;     // samples at the decoded scale
+    int bsz = 8;            // samples per block side at the decoded scale
+    int uh = 1, uv = 1;     // upsampling still needed after that
     int dc_table = 0, ac_table = 0;
     int pred = 0;
     bool latched = false, dc_seen = false;
-    int16_t q_zigzag[64] = {};
-    int16_t q_natural[64] = {};
+    int32_t q_zigzag[64] = {};
+    int32_t q_natural[64] = {};
     std::vector<int16_t> coefficients;  // progressive: pbw x pbh blocks of 64, natural order
     std::vector<uint8_t> plane;
     size_t stride = 0;
@@ -311,17 +325,21 @@ private:
         auto [p, n] = Segment();
         size_t i = 0;
         while (i < n) {
+            // 16-bit entries are what encoders write for very low qualities (cjpeg -quality 5
+            // without -baseline); they decode like 8-bit ones.
             const int pq = p[i] >> 4, tq = p[i] & 15;
-            if (pq != 0) Bad("16-bit quantisation tables are not supported");
+            if (pq > 1) Bad("Bad quantisation table precision");
             if (tq > 3) Bad("Bad quantisation table index");
-            if (n - i - 1 < 64) Bad("Bad quantisation table length");
-            for (int k = 0; k < 64; ++k) {
-                const uint8_t q = p[i + 1 + size_t(k)];
+            const size_t entry = pq ? 2 : 1;
+            if (n - i - 1 < 64 * entry) Bad("Bad quantisation table length");
+            for (size_t k = 0; k < 64; ++k) {
+                const uint8_t* e = p + i + 1 + k * entry;
+                const int q = pq ? e[0] << 8 | e[1] : e[0];
                 if (q == 0) Bad("Zero in quantisation table");
-                quant_[tq][k] = q;
+                quant_[tq][k] = uint16_t(q);
             }
             quant_defined_[tq] = true;
-            i += 65;
+            i += 1 + 64 * entry;
         }
     }
 
@@ -391,8 +409,18 @@ private:
             k.bh = (sh + 7) / 8;
             k.pbw = count == 1 ? k.bw : mcux_ * k.h;
             k.pbh = count == 1 ? k.bh : mcuy_ * k.v;
-            k.cw = (sw + scale_ - 1) / scale_;
-            k.ch = (sh + scale_ - 1) / scale_;
+            // Reduced, a subsampled component keeps more of its transform instead of being
+            // upsampled: 4:2:0 chroma at 1/8 is a 2 x 2 transform at the luma's resolution.
+            const int rh = hmax_ / k.h, rv = vmax_ / k.v;
+            k.bsz = bs_;
+            k.uh = rh;
+            k.uv = rv;
+            if (rh == rv && bs_ < 8 && (rh == 2 || rh == 4) && bs_ * rh <= 8) {
+                k.bsz = bs_ * rh;
+                k.uh = k.uv = 1;
+            }
+            k.cw = (sw * k.bsz + 7) / 8;
+            k.ch = (sh * k.bsz + 7) / 8;
         }
         out_width_ = (width + scale_ - 1) / scale_;
         out_height_ = (height + scale_ - 1) / scale_;
@@ -410,8 +438,8 @@ private:
         picture_->SetDepth(ncomp_ * 8);
         for (int c = 0; c < ncomp_; ++c) {
             Component& k = comp_[c];
-            k.stride = size_t(k.pbw) * size_t(bs_);
-            k.plane.assign(k.stride * size_t(k.pbh) * size_t(bs_), 0);
+            k.stride = size_t(k.pbw) * size_t(k.bsz);
+            k.plane.assign(k.stride * size_t(k.pbh) * size_t(k.bsz), 0);
             if (progressive_) k.coefficients.assign(size_t(k.pbw) * size_t(k.pbh) * 64, 0);
         }
         allocated_ = true;
@@ -589,21 +617,31 @@ private:
     void SequentialBlock(Component& k, int bx, int by) {
         alignas(16) int16_t block[64] = {};
         k.pred = int16_t(k.pred + DcDifference(dc_[k.dc_table]));
-        block[0] = Sat16(k.pred * k.q_zigzag[0]);
+        block[0] = Sat16(int64_t(k.pred) * k.q_zigzag[0]);
         const Huffman& ac = ac_[k.ac_table];
-        const int16_t* q = k.q_zigzag;
+        const int32_t* q = k.q_zigzag;
         const uint8_t* zz = kZigzag.natural;
         int k_index = 1;
         bool any_ac = false;
         while (k_index < 64) {
             bits_.Ensure();
+            const int32_t f = ac.fast_ac[bits_.buf >> (64 - kFastBits)];
+            if (f) {
+                k_index += (f >> 8) & 15;
+                bits_.Consume(f & 255);
+                if (k_index > 63) Bad("Bad run length");
+                block[zz[k_index]] = Sat16(int64_t(f >> 16) * q[k_index]);
+                any_ac = true;
+                ++k_index;
+                continue;
+            }
             const int sym = DecodeSymbol(bits_, ac);
             const int r = sym >> 4, s = sym & 15;
             if (s) {
                 k_index += r;
                 if (k_index > 63) Bad("Bad run length");
                 const int v = Extend(bits_.Take(s), s);
-                block[zz[k_index]] = Sat16(v * q[k_index]);
+                block[zz[k_index]] = Sat16(int64_t(v) * q[k_index]);
                 any_ac = true;
                 ++k_index;
             } else {
@@ -613,18 +651,18 @@ private:
             }
         }
         if (size_t(bx) >= size_t(k.pbw) || size_t(by) >= size_t(k.pbh)) return;
-        uint8_t* out = k.plane.data() + size_t(by) * size_t(bs_) * k.stride + size_t(bx) * size_t(bs_);
-        PutBlock(block, any_ac, out, k.stride);
+        uint8_t* out = k.plane.data() + size_t(by) * size_t(k.bsz) * k.stride + size_t(bx) * size_t(k.bsz);
+        PutBlock(block, any_ac, out, k.stride, k.bsz);
     }
 
-    void PutBlock(const int16_t* block, bool any_ac, uint8_t* out, size_t stride) {
+    void PutBlock(const int16_t* block, bool any_ac, uint8_t* out, size_t stride, int size) {
         if (!any_ac) {
             const uint8_t v = DcOnlySample(block[0]);
-            for (int y = 0; y < bs_; ++y) std::memset(out + size_t(y) * stride, v, size_t(bs_));
-        } else if (bs_ == 8) {
+            for (int y = 0; y < size; ++y) std::memset(out + size_t(y) * stride, v, size_t(size));
+        } else if (size == 8) {
             jpeg::InverseDct8(block, out, ptrdiff_t(stride));
         } else {
-            jpeg::InverseDctScaled(block, bs_, out, ptrdiff_t(stride));
+            jpeg::InverseDctScaled(block, size, out, ptrdiff_t(stride));
         }
     }
 
@@ -739,14 +777,14 @@ private:
                     for (int bx = 0; bx < k.bw; ++bx) {
                         const int16_t* raw = &k.coefficients[(size_t(by) * size_t(k.pbw) + size_t(bx)) * 64];
                         bool any_ac = false;
-                        block[0] = Sat16(raw[0] * k.q_natural[0]);
-                        if (bs_ > 1)
+                        block[0] = Sat16(int64_t(raw[0]) * k.q_natural[0]);
+                        if (k.bsz > 1)
                             for (int i = 1; i < 64; ++i) {
-                                block[i] = Sat16(raw[i] * k.q_natural[i]);
+                                block[i] = Sat16(int64_t(raw[i]) * k.q_natural[i]);
                                 any_ac |= raw[i] != 0;
                             }
-                        uint8_t* out = k.plane.data() + size_t(by) * size_t(bs_) * k.stride + size_t(bx) * size_t(bs_);
-                        PutBlock(block, any_ac, out, k.stride);
+                        uint8_t* out = k.plane.data() + size_t(by) * size_t(k.bsz) * k.stride + size_t(bx) * size_t(k.bsz);
+                        PutBlock(block, any_ac, out, k.stride, k.bsz);
                     }
                 }
                 if (sink_.SetPos(100, true) == 0) throw EJpegAbort("Abort");
@@ -773,7 +811,7 @@ private:
 
     // Row y of the picture for one component, upsampled when the component is subsampled.
     const uint8_t* ComponentRow(const Component& k, int y, uint8_t* buffer) {
-        const int rh = hmax_ / k.h, rv = vmax_ / k.v;
+        const int rh = k.uh, rv = k.uv;
         const int w = out_width_;
         if (ncomp_ == 1 || (rh == 1 && rv == 1)) {
             const uint8_t* row = k.plane.data() + size_t(y) * k.stride;
@@ -810,7 +848,7 @@ private:
     JpegHeader header_;
     int scale_ = 1, bs_ = 8;
 
-    uint8_t quant_[4][64] = {};
+    uint16_t quant_[4][64] = {};
     bool quant_defined_[4] = {};
     Huffman dc_[4], ac_[4];
     int restart_interval_ = 0;

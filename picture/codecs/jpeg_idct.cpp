@@ -159,6 +159,10 @@ void InverseDctScaled(const int16_t* c, int size, uint8_t* out, ptrdiff_t stride
         out[0] = DcOnlySample(c[0]);
         return;
     }
+    if (size >= 8) {
+        InverseDct8(c, out, stride);
+        return;
+    }
     uint8_t full[64];
     InverseDct8(c, full, 8);
     const int f = 8 / size, area = f * f;
@@ -212,8 +216,8 @@ void UpsampleRowFancy2x2(const uint8_t* near, const uint8_t* far, int in_width, 
 void UpsampleRowFancy2x1(const uint8_t* in, int in_width, uint8_t* out, int out_width) {
     for (int i = 0; i < in_width; ++i) {
         const int left = in[i > 0 ? i - 1 : 0], right = in[i + 1 < in_width ? i + 1 : i];
-        if (2 * i < out_width) out[2 * i] = uint8_t((3 * in[i] + left + 2) >> 2);
-        if (2 * i + 1 < out_width) out[2 * i + 1] = uint8_t((3 * in[i] + right + 1) >> 2);
+        if (2 * i < out_width) out[2 * i] = uint8_t((3 * in[i] + left + 1) >> 2);
+        if (2 * i + 1 < out_width) out[2 * i + 1] = uint8_t((3 * in[i] + right + 2) >> 2);
     }
 }
 
