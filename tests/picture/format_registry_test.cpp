@@ -76,7 +76,7 @@ private:
 TEST(Registry, RowsInTheirOrder) {
     std::vector<std::string> names;
     for (const CGraphicsFormat* f : PictureFormats()) names.push_back(f->ShortName());
-    EXPECT_EQ(names, (std::vector<std::string>{"BMP", "RLE", "OS2", "DIB", "GLC", "GLS"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"BMP", "JPG", "RLE", "OS2", "DIB", "GLC", "GLS"}));
     const CGraphicsFormat* bmp = FindPictureFormat("bmp");
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->Description(), "Windows bitmap (BMP)");
