@@ -409,13 +409,14 @@ private:
             k.bh = (sh + 7) / 8;
             k.pbw = count == 1 ? k.bw : mcux_ * k.h;
             k.pbh = count == 1 ? k.bh : mcuy_ * k.v;
-            // Reduced, a subsampled component keeps more of its transform instead of being
-            // upsampled: 4:2:0 chroma at 1/8 is a 2 x 2 transform at the luma's resolution.
+            // Reduced for display, a subsampled component keeps more of its transform instead
+            // of being upsampled: 4:2:0 chroma at 1/8 is a 2 x 2 transform at the luma's
+            // resolution. Without the filter (thumbnails) it is repeated like at full size.
             const int rh = hmax_ / k.h, rv = vmax_ / k.v;
             k.bsz = bs_;
             k.uh = rh;
             k.uv = rv;
-            if (rh == rv && bs_ < 8 && (rh == 2 || rh == 4) && bs_ * rh <= 8) {
+            if (options_.fancy_upsampling && rh == rv && bs_ < 8 && (rh == 2 || rh == 4) && bs_ * rh <= 8) {
                 k.bsz = bs_ * rh;
                 k.uh = k.uv = 1;
             }
@@ -614,45 +615,61 @@ private:
         return Extend(bits_.Take(s), s);
     }
 
+    // One block of a sequential scan, straight to samples. The bit reader is worked on in a
+    // local copy (kept in registers), the block buffer stays zero between blocks: only the
+    // positions written are cleared again. Products are wrapped to 16 bits, not saturated:
+    // only a hostile file overflows them, and any 16-bit input is safe for the transform.
     void SequentialBlock(Component& k, int bx, int by) {
-        alignas(16) int16_t block[64] = {};
-        k.pred = int16_t(k.pred + DcDifference(dc_[k.dc_table]));
-        block[0] = Sat16(int64_t(k.pred) * k.q_zigzag[0]);
+        BitReader br = bits_;
+        br.Ensure();
+        {
+            const int s = DecodeSymbol(br, dc_[k.dc_table]);
+            if (s > 11) Bad("Bad DC difference");
+            if (s) k.pred = int16_t(k.pred + Extend(br.Take(s), s));
+        }
+        int16_t* block = block_;
+        block[0] = int16_t(uint32_t(k.pred) * uint32_t(k.q_zigzag[0]));
         const Huffman& ac = ac_[k.ac_table];
         const int32_t* q = k.q_zigzag;
         const uint8_t* zz = kZigzag.natural;
-        int k_index = 1;
-        bool any_ac = false;
-        while (k_index < 64) {
-            bits_.Ensure();
-            const int32_t f = ac.fast_ac[bits_.buf >> (64 - kFastBits)];
+        // A component decoded to one sample per block needs its AC codes only read.
+        const bool keep = k.bsz > 1;
+        uint8_t written[64];
+        int count = 0;
+        int i = 1;
+        while (i < 64) {
+            br.Ensure();
+            const int32_t f = ac.fast_ac[br.buf >> (64 - kFastBits)];
+            int value;
             if (f) {
-                k_index += (f >> 8) & 15;
-                bits_.Consume(f & 255);
-                if (k_index > 63) Bad("Bad run length");
-                block[zz[k_index]] = Sat16(int64_t(f >> 16) * q[k_index]);
-                any_ac = true;
-                ++k_index;
-                continue;
-            }
-            const int sym = DecodeSymbol(bits_, ac);
-            const int r = sym >> 4, s = sym & 15;
-            if (s) {
-                k_index += r;
-                if (k_index > 63) Bad("Bad run length");
-                const int v = Extend(bits_.Take(s), s);
-                block[zz[k_index]] = Sat16(int64_t(v) * q[k_index]);
-                any_ac = true;
-                ++k_index;
+                i += (f >> 8) & 15;
+                br.Consume(f & 255);
+                value = f >> 16;
             } else {
-                if (r != 15) break;
-                if (k_index + 16 > 64) Bad("Bad run length");
-                k_index += 16;
+                const int sym = DecodeSymbol(br, ac);
+                const int r = sym >> 4, size = sym & 15;
+                if (!size) {
+                    if (r != 15) break;
+                    if (i + 16 > 64) Bad("Bad run length");
+                    i += 16;
+                    continue;
+                }
+                i += r;
+                value = Extend(br.Take(size), size);
             }
+            if (i > 63) Bad("Bad run length");
+            if (keep) {
+                const int n = zz[i];
+                block[n] = int16_t(uint32_t(value) * uint32_t(q[i]));
+                written[count++] = uint8_t(n);
+            }
+            ++i;
         }
-        if (size_t(bx) >= size_t(k.pbw) || size_t(by) >= size_t(k.pbh)) return;
+        bits_ = br;
         uint8_t* out = k.plane.data() + size_t(by) * size_t(k.bsz) * k.stride + size_t(bx) * size_t(k.bsz);
-        PutBlock(block, any_ac, out, k.stride, k.bsz);
+        PutBlock(block, count > 0, out, k.stride, k.bsz);
+        for (int j = 0; j < count; ++j) block[written[j]] = 0;
+        block[0] = 0;
     }
 
     void PutBlock(const int16_t* block, bool any_ac, uint8_t* out, size_t stride, int size) {
@@ -863,6 +880,7 @@ private:
     int eobrun_ = 0;
     bool scan_complete_ = false, truncated_ = false, truncated_at_marker_ = false;
     BitReader bits_;
+    alignas(16) int16_t block_[64] = {};
 };
 
 }  // namespace
