@@ -30,7 +30,7 @@ struct Zigzag {
 };
 const Zigzag kZigzag;
 
-constexpr int kFastBits = 10;
+constexpr int kFastBits = 11;
 
 [[noreturn]] void Bad(const char* text) { throw EJpegBadData(text); }
 
@@ -595,24 +595,26 @@ private:
             return;
         }
         int16_t* c = &k.coefficients[(size_t(by) * size_t(k.pbw) + size_t(bx)) * 64];
+        BitReader br = bits_;  // in registers for the block
         if (ss_ == 0) {
             if (ah_ == 0)
-                DcFirst(k, c);
+                DcFirst(br, k, c);
             else
-                DcRefine(c);
+                DcRefine(br, c);
         } else if (ah_ == 0) {
-            AcFirst(k, c);
+            AcFirst(br, k, c);
         } else {
-            AcRefine(k, c);
+            AcRefine(br, k, c);
         }
+        bits_ = br;
     }
 
-    int DcDifference(const Huffman& h) {
-        bits_.Ensure();
-        const int s = DecodeSymbol(bits_, h);
+    int DcDifference(BitReader& br, const Huffman& h) {
+        br.Ensure();
+        const int s = DecodeSymbol(br, h);
         if (s == 0) return 0;
         if (s > 11) Bad("Bad DC difference");
-        return Extend(bits_.Take(s), s);
+        return Extend(br.Take(s), s);
     }
 
     // One block of a sequential scan, straight to samples. The bit reader is worked on in a
@@ -683,17 +685,17 @@ private:
         }
     }
 
-    void DcFirst(Component& k, int16_t* c) {
-        k.pred = int16_t(k.pred + DcDifference(dc_[k.dc_table]));
+    void DcFirst(BitReader& br, Component& k, int16_t* c) {
+        k.pred = int16_t(k.pred + DcDifference(br, dc_[k.dc_table]));
         c[0] = int16_t(uint32_t(k.pred) << al_);
     }
 
-    void DcRefine(int16_t* c) {
-        bits_.Ensure();
-        if (bits_.Bit()) c[0] = int16_t(c[0] | (1 << al_));
+    void DcRefine(BitReader& br, int16_t* c) {
+        br.Ensure();
+        if (br.Bit()) c[0] = int16_t(c[0] | (1 << al_));
     }
 
-    void AcFirst(Component& k, int16_t* c) {
+    void AcFirst(BitReader& br, Component& k, int16_t* c) {
         if (eobrun_ > 0) {
             --eobrun_;
             return;
@@ -701,20 +703,29 @@ private:
         const Huffman& ac = ac_[k.ac_table];
         const uint8_t* zz = kZigzag.natural;
         for (int i = ss_; i <= se_;) {
-            bits_.Ensure();
-            const int sym = DecodeSymbol(bits_, ac);
+            br.Ensure();
+            const int32_t f = ac.fast_ac[br.buf >> (64 - kFastBits)];
+            if (f) {
+                i += (f >> 8) & 15;
+                br.Consume(f & 255);
+                if (i > se_) Bad("Bad run length");
+                c[zz[i]] = int16_t(uint32_t(f >> 16) << al_);
+                ++i;
+                continue;
+            }
+            const int sym = DecodeSymbol(br, ac);
             const int r = sym >> 4, s = sym & 15;
             if (s) {
                 i += r;
                 if (i > se_) Bad("Bad run length");
-                c[zz[i]] = int16_t(uint32_t(Extend(bits_.Take(s), s)) << al_);
+                c[zz[i]] = int16_t(uint32_t(Extend(br.Take(s), s)) << al_);
                 ++i;
             } else if (r == 15) {
                 i += 16;
                 if (i > se_ + 1) Bad("Bad run length");
             } else {
                 eobrun_ = (1 << r) - 1;
-                if (r) eobrun_ += bits_.Take(r);
+                if (r) eobrun_ += br.Take(r);
                 break;
             }
         }
@@ -722,27 +733,27 @@ private:
 
     // Refinement: a correction bit for every coefficient that is already non-zero, new ones
     // (of magnitude 1 << Al) placed in the zero positions that the runs count.
-    void AcRefine(Component& k, int16_t* c) {
+    void AcRefine(BitReader& br, Component& k, int16_t* c) {
         const int p1 = 1 << al_, m1 = -p1;
         const uint8_t* zz = kZigzag.natural;
         int i = ss_;
         if (eobrun_ == 0) {
             const Huffman& ac = ac_[k.ac_table];
             while (i <= se_) {
-                bits_.Ensure();
-                const int sym = DecodeSymbol(bits_, ac);
+                br.Ensure();
+                const int sym = DecodeSymbol(br, ac);
                 int r = sym >> 4;
                 const int s = sym & 15;
                 int value = 0;
                 if (s) {
                     if (s != 1) Bad("Bad refinement value");
-                    bits_.Ensure();
-                    value = bits_.Bit() ? p1 : m1;
+                    br.Ensure();
+                    value = br.Bit() ? p1 : m1;
                 } else if (r != 15) {
                     eobrun_ = 1 << r;
                     if (r) {
-                        bits_.Ensure();
-                        eobrun_ += bits_.Take(r);
+                        br.Ensure();
+                        eobrun_ += br.Take(r);
                     }
                     break;
                 }
@@ -752,7 +763,7 @@ private:
                 while (i <= se_) {
                     int16_t& coef = c[zz[i]];
                     if (coef != 0) {
-                        Correct(coef, p1, m1);
+                        Correct(br, coef, p1, m1);
                     } else {
                         if (r == 0) {
                             if (s) {
@@ -772,15 +783,15 @@ private:
         if (eobrun_ > 0) {
             for (; i <= se_; ++i) {
                 int16_t& coef = c[zz[i]];
-                if (coef != 0) Correct(coef, p1, m1);
+                if (coef != 0) Correct(br, coef, p1, m1);
             }
             --eobrun_;
         }
     }
 
-    void Correct(int16_t& coef, int p1, int m1) {
-        bits_.Ensure();
-        if (bits_.Bit() && (coef & p1) == 0) coef = int16_t(coef + (coef >= 0 ? p1 : m1));
+    void Correct(BitReader& br, int16_t& coef, int p1, int m1) {
+        br.Ensure();
+        if (br.Bit() && (coef & p1) == 0) coef = int16_t(coef + (coef >= 0 ? p1 : m1));
     }
 
     // --- output stage --------------------------------------------------------------------------

@@ -192,20 +192,53 @@ void UpsampleRowRepeat(const uint8_t* in, int in_width, int factor, uint8_t* out
     for (; x < out_width; ++x) out[x] = in[std::min(x / factor, in_width - 1)];
 }
 
+namespace {
+
+// 3 x near + far per column (0..1020).
+void ColumnSums(const uint8_t* near, const uint8_t* far, uint16_t* v, int n) {
+    int i = 0;
+#ifdef QUORBEL_JPEG_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(near + i)), zero);
+        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(far + i)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v + i), _mm_add_epi16(_mm_add_epi16(a, _mm_add_epi16(a, a)), b));
+    }
+#endif
+    for (; i < n; ++i) v[i] = uint16_t(3 * near[i] + far[i]);
+}
+
+}  // namespace
+
 void UpsampleRowFancy2x2(const uint8_t* near, const uint8_t* far, int in_width, uint8_t* out, int out_width) {
-    // Column sums first (3 x near + far, 0..1020), then 3:1 between neighbouring sums; the two
-    // outputs of a sample round by 8 and 7 so that neither direction is favoured.
-    uint16_t sums[4096 + 2];
-    uint16_t* v = sums + 1;
-    for (int start = 0; start < in_width; start += 4096) {
-        const int n = std::min(4096, in_width - start);
-        for (int i = 0; i < n; ++i) v[i] = uint16_t(3 * near[start + i] + far[start + i]);
+    // Column sums first, then 3:1 between neighbouring sums; the two outputs of a sample round
+    // by 8 and 7 so that neither direction is favoured.
+    constexpr int kChunk = 2048;
+    alignas(16) uint16_t sums[kChunk + 16];
+    uint16_t* v = sums + 8;
+    for (int start = 0; start < in_width; start += kChunk) {
+        const int n = std::min(kChunk, in_width - start);
+        ColumnSums(near + start, far + start, v, n);
         v[-1] = start > 0 ? uint16_t(3 * near[start - 1] + far[start - 1]) : v[0];
         v[n] = start + n < in_width ? uint16_t(3 * near[start + n] + far[start + n]) : v[n - 1];
         uint8_t* o = out + 2 * start;
         const int limit = out_width - 2 * start;
         const int whole = std::min(n, limit / 2);
-        for (int i = 0; i < whole; ++i) {
+        int i = 0;
+#ifdef QUORBEL_JPEG_SSE2
+        const __m128i eight = _mm_set1_epi16(8), seven = _mm_set1_epi16(7);
+        for (; i + 8 <= whole; i += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i - 1));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i + 1));
+            const __m128i a3 = _mm_add_epi16(a, _mm_add_epi16(a, a));
+            const __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(a3, l), eight), 4);
+            const __m128i odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(a3, r), seven), 4);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * i),
+                             _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd)));
+        }
+#endif
+        for (; i < whole; ++i) {
             o[2 * i] = uint8_t((3 * v[i] + v[i - 1] + 8) >> 4);
             o[2 * i + 1] = uint8_t((3 * v[i] + v[i + 1] + 7) >> 4);
         }
