@@ -523,32 +523,44 @@ private:
         const int units_y = single ? comp_[scan_[0]].bh : mcuy_;
         int restart_left = restart_interval_;
         int next_restart = 0;
+        const bool skip_in_runs = progressive_ && ss_ > 0 && ah_ == 0;
+        // The reader lives in this frame for the scan: the blocks work on it in place.
+        BitReader br = bits_;
         for (int my = 0; my < units_y; ++my) {
             if (sink_.SetPos(int64_t(my) * 100 / units_y, true) == 0) throw EJpegAbort("Abort");
             for (int mx = 0; mx < units_x; ++mx) {
                 if (restart_interval_) {
                     if (restart_left == 0) {
+                        bits_ = br;
                         if (!Restart(next_restart)) return;
+                        br = bits_;
                         next_restart = (next_restart + 1) & 7;
                         restart_left = restart_interval_;
                     }
                     --restart_left;
                 }
                 if (single) {
-                    Block(comp_[scan_[0]], mx, my);
+                    // Inside an end-of-band run a first AC scan reads nothing for the block.
+                    if (skip_in_runs && eobrun_ > 0) {
+                        --eobrun_;
+                        continue;
+                    }
+                    Block(br, comp_[scan_[0]], mx, my);
                 } else {
                     for (int i = 0; i < ns_; ++i) {
                         Component& k = comp_[scan_[i]];
                         for (int by = 0; by < k.v; ++by)
-                            for (int bx = 0; bx < k.h; ++bx) Block(k, mx * k.h + bx, my * k.v + by);
+                            for (int bx = 0; bx < k.h; ++bx) Block(br, k, mx * k.h + bx, my * k.v + by);
                     }
                 }
-                if (bits_.Overrun()) {
+                if (br.Overrun()) {
+                    bits_ = br;
                     MarkTruncated();
                     return;
                 }
             }
         }
+        bits_ = br;
         pos_ = size_t(bits_.p - data_);
         scan_complete_ = true;
         if (sink_.SetPos(100, true) == 0) throw EJpegAbort("Abort");
@@ -589,13 +601,12 @@ private:
         return true;
     }
 
-    void Block(Component& k, int bx, int by) {
+    void Block(BitReader& br, Component& k, int bx, int by) {
         if (!progressive_) {
-            SequentialBlock(k, bx, by);
+            SequentialBlock(br, k, bx, by);
             return;
         }
         int16_t* c = &k.coefficients[(size_t(by) * size_t(k.pbw) + size_t(bx)) * 64];
-        BitReader br = bits_;  // in registers for the block
         if (ss_ == 0) {
             if (ah_ == 0)
                 DcFirst(br, k, c);
@@ -606,7 +617,6 @@ private:
         } else {
             AcRefine(br, k, c);
         }
-        bits_ = br;
     }
 
     int DcDifference(BitReader& br, const Huffman& h) {
@@ -621,8 +631,7 @@ private:
     // local copy (kept in registers), the block buffer stays zero between blocks: only the
     // positions written are cleared again. Products are wrapped to 16 bits, not saturated:
     // only a hostile file overflows them, and any 16-bit input is safe for the transform.
-    void SequentialBlock(Component& k, int bx, int by) {
-        BitReader br = bits_;
+    void SequentialBlock(BitReader& br, Component& k, int bx, int by) {
         br.Ensure();
         {
             const int s = DecodeSymbol(br, dc_[k.dc_table]);
@@ -667,7 +676,6 @@ private:
             }
             ++i;
         }
-        bits_ = br;
         uint8_t* out = k.plane.data() + size_t(by) * size_t(k.bsz) * k.stride + size_t(bx) * size_t(k.bsz);
         PutBlock(block, count > 0, out, k.stride, k.bsz);
         for (int j = 0; j < count; ++j) block[written[j]] = 0;
