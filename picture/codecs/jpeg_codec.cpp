@@ -192,7 +192,7 @@ struct Component {
     int pred = 0;
     bool latched = false, dc_seen = false;
     int32_t q_zigzag[64] = {};
-    int32_t q_natural[64] = {};
+    uint16_t q_natural[64] = {};
     std::vector<int16_t> coefficients;  // progressive: pbw x pbh blocks of 64, natural order
     std::vector<uint8_t> plane;
     size_t stride = 0;
@@ -812,13 +812,7 @@ private:
                 for (int by = 0; by < k.bh; ++by) {
                     for (int bx = 0; bx < k.bw; ++bx) {
                         const int16_t* raw = &k.coefficients[(size_t(by) * size_t(k.pbw) + size_t(bx)) * 64];
-                        bool any_ac = false;
-                        block[0] = Sat16(int64_t(raw[0]) * k.q_natural[0]);
-                        if (k.bsz > 1)
-                            for (int i = 1; i < 64; ++i) {
-                                block[i] = Sat16(int64_t(raw[i]) * k.q_natural[i]);
-                                any_ac |= raw[i] != 0;
-                            }
+                        const bool any_ac = jpeg::Dequantise(raw, k.q_natural, block) && k.bsz > 1;
                         uint8_t* out = k.plane.data() + size_t(by) * size_t(k.bsz) * k.stride + size_t(bx) * size_t(k.bsz);
                         PutBlock(block, any_ac, out, k.stride, k.bsz);
                     }

@@ -44,6 +44,30 @@ inline uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
 }  // namespace
 
+bool DequantisePlain(const int16_t* raw, const uint16_t* steps, int16_t* out) {
+    bool any = false;
+    for (int i = 0; i < 64; ++i) {
+        out[i] = int16_t(uint16_t(uint32_t(uint16_t(raw[i])) * steps[i]));
+        any = any || (i > 0 && raw[i] != 0);
+    }
+    return any;
+}
+
+#ifdef QUORBEL_JPEG_SSE2
+bool Dequantise(const int16_t* raw, const uint16_t* steps, int16_t* out) {
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + i));
+        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(steps + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_mullo_epi16(c, q));
+        any = _mm_or_si128(any, i == 0 ? _mm_slli_si128(_mm_srli_si128(c, 2), 2) : c);
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+}
+#else
+bool Dequantise(const int16_t* raw, const uint16_t* steps, int16_t* out) { return DequantisePlain(raw, steps, out); }
+#endif
+
 uint8_t DcOnlySample(int dequantised_dc) { return Clamp255((dequantised_dc + 1028) >> 3); }
 
 void InverseDct8Plain(const int16_t* c, uint8_t* out, ptrdiff_t stride) {

@@ -13,6 +13,11 @@ namespace quorbel::jpeg {
 void InverseDct8(const int16_t* coefficients, uint8_t* out, ptrdiff_t stride);
 // The plain form, which the SSE2 form must match (tests compare them).
 void InverseDct8Plain(const int16_t* coefficients, uint8_t* out, ptrdiff_t stride);
+// Stored coefficients times their quantisation steps (natural order), the products wrapped to
+// 16 bits (only a hostile file overflows them; every 16-bit input is safe for the transform).
+// True when an AC coefficient is not zero.
+bool Dequantise(const int16_t* raw, const uint16_t* steps, int16_t* out);
+bool DequantisePlain(const int16_t* raw, const uint16_t* steps, int16_t* out);
 // A block whose AC coefficients are all zero: one flat value.
 uint8_t DcOnlySample(int dequantised_dc);
 // Reduced output: `size` x `size` samples (4, 2 or 1), each the mean of the full block's

@@ -663,6 +663,20 @@ TEST(JpegKernels, VectorFormsMatchPlainForms) {
         jpeg::InverseDct8Plain(block, b, 8);
         ASSERT_EQ(0, std::memcmp(a, b, 64)) << "round " << round;
     }
+    for (int round = 0; round < 200; ++round) {
+        alignas(16) int16_t raw[64] = {}, a[64], b[64];
+        uint16_t steps[64];
+        for (int i = 0; i < 64; ++i) steps[i] = uint16_t(1 + random() % (round % 2 ? 65535 : 255));
+        // Every round its own pattern: none, DC only, one AC coefficient, many, extremes.
+        if (round % 5 == 1) raw[0] = int16_t(random());
+        if (round % 5 == 2) raw[1 + round % 63] = -1;
+        if (round % 5 >= 3)
+            for (int i = 0; i < 64; ++i) raw[i] = int16_t(round % 5 == 4 ? (i % 2 ? 32767 : -32768) : int(random() % 41) - 20);
+        const bool va = jpeg::Dequantise(raw, steps, a), pa = jpeg::DequantisePlain(raw, steps, b);
+        ASSERT_EQ(va, pa) << round;
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << round;
+        EXPECT_EQ(pa, round % 5 >= 2 && std::any_of(raw + 1, raw + 64, [](int16_t v) { return v != 0; })) << round;
+    }
     std::vector<uint8_t> y(101), cb(101), cr(101);
     for (auto* v : {&y, &cb, &cr})
         for (auto& x : *v) x = uint8_t(random());
