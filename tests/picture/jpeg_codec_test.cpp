@@ -298,6 +298,14 @@ TEST_F(JpegMade, RgbByIdentifiersOrAdobeTransformIsNotYcc) {
         ASSERT_TRUE(Decode(r.bytes, ours));
         EXPECT_LE(test::MaxDifference(ours, theirs), kMaxLevels);
     }
+    // The optional strict check wants 1, 2, 3.
+    CPicture strict;
+    JpegOptions options;
+    options.strict_component_ids = true;
+    std::string error;
+    EXPECT_FALSE(Decode(rgb, strict, options, &error));
+    EXPECT_EQ(error, "Bad component identifier");
+    EXPECT_TRUE(Decode(WithIds(rgb, rgb_ids, numbers), strict, options, &error)) << error;
     // Neither sign: the same bytes read as YCbCr, visibly other colours.
     CPicture ycc;
     ASSERT_TRUE(Decode(WithIds(WithoutAdobe(rgb), rgb_ids, numbers), ycc));
