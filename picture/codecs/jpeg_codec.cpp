@@ -179,7 +179,6 @@ inline int DecodeSymbol(BitReader& b, const Huffman& h) {
     Bad("Bad Huffman code");
 }
 
-inline int16_t Sat16(int64_t v) { return int16_t(std::clamp<int64_t>(v, -32768, 32767)); }
 
 struct Component {
     int id = 0, h = 1, v = 1, tq = 0;
