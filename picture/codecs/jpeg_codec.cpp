@@ -179,7 +179,6 @@ inline int DecodeSymbol(BitReader& b, const Huffman& h) {
     Bad("Bad Huffman code");
 }
 
-
 struct Component {
     int id = 0, h = 1, v = 1, tq = 0;
     int bw = 0, bh = 0;     // blocks holding the component's samples
