@@ -44,6 +44,9 @@ struct Huffman {
     // AC codes whose extra bits also lie within the lookahead, decoded whole:
     // (coefficient << 16) | (run << 8) | bits used; 0: take the symbol path.
     int32_t fast_ac[1 << kFastBits] = {};
+    // For blocks whose AC values are not needed (decoding at 1/8): bits to pass (code and
+    // value), in the low byte; coefficients to advance, next byte; bit 15 for EOB. 0: longer.
+    uint16_t skip[1 << kFastBits] = {};
     int32_t maxcode[18] = {};             // largest code of each length, -1 when none
     int32_t offset[17] = {};              // value index = code + offset[length]
 
@@ -71,7 +74,13 @@ struct Huffman {
         defined = true;
         for (int i = 0; i < (1 << kFastBits); ++i) {
             fast_ac[i] = 0;
+            skip[i] = 0;
             if (!fast[i]) continue;
+            {
+                const int len = fast[i] >> 8, sym = fast[i] & 255, run = sym >> 4, size = sym & 15;
+                const bool eob = size == 0 && run != 15;
+                skip[i] = uint16_t((eob ? 0x8000 : 0) | ((eob ? 0 : run + 1) << 8) | (len + (eob ? 0 : size)));
+            }
             const int len = fast[i] >> 8, sym = fast[i] & 255, run = sym >> 4, size = sym & 15;
             if (size == 0 || len + size > kFastBits) continue;
             const int raw = (i >> (kFastBits - len - size)) & ((1 << size) - 1);
@@ -641,8 +650,15 @@ private:
         const Huffman& ac = ac_[k.ac_table];
         const int32_t* q = k.q_zigzag;
         const uint8_t* zz = kZigzag.natural;
-        // A component decoded to one sample per block needs its AC codes only read.
+        // A component decoded to one sample per block needs its AC codes only passed over.
         const bool keep = k.bsz > 1;
+        if (!keep) {
+            SkipAc(br, ac);
+            uint8_t* out = k.plane.data() + size_t(by) * k.stride + size_t(bx);
+            *out = DcOnlySample(block[0]);
+            block[0] = 0;
+            return;
+        }
         uint8_t written[64];
         int count = 0;
         int i = 1;
@@ -678,6 +694,26 @@ private:
         PutBlock(block, count > 0, out, k.stride, k.bsz);
         for (int j = 0; j < count; ++j) block[written[j]] = 0;
         block[0] = 0;
+    }
+
+    static void SkipAc(BitReader& br, const Huffman& ac) {
+        int i = 1;
+        while (i < 64) {
+            br.Ensure();
+            const unsigned e = ac.skip[br.buf >> (64 - kFastBits)];
+            if (e) {
+                br.Consume(int(e & 255));
+                if (e & 0x8000) return;
+                i += int(e >> 8);
+            } else {
+                const int sym = DecodeSymbol(br, ac);
+                const int r = sym >> 4, size = sym & 15;
+                if (!size && r != 15) return;
+                if (size) br.Consume(size);
+                i += r + 1;
+            }
+            if (i > 64) Bad("Bad run length");
+        }
     }
 
     void PutBlock(const int16_t* block, bool any_ac, uint8_t* out, size_t stride, int size) {
