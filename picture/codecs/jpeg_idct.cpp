@@ -210,7 +210,15 @@ void UpsampleRowRepeat(const uint8_t* in, int in_width, int factor, uint8_t* out
     int x = 0;
     if (factor == 2) {
         const int pairs = std::min(in_width, out_width / 2);
-        for (int i = 0; i < pairs; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+        int i = 0;
+#ifdef QUORBEL_JPEG_SSE2
+        for (; i + 16 <= pairs; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi8(v, v));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), _mm_unpackhi_epi8(v, v));
+        }
+#endif
+        for (; i < pairs; ++i) out[2 * i] = out[2 * i + 1] = in[i];
         x = 2 * pairs;
     }
     for (; x < out_width; ++x) out[x] = in[std::min(x / factor, in_width - 1)];
