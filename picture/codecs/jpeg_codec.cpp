@@ -634,9 +634,9 @@ private:
         return Extend(br.Take(s), s);
     }
 
-    // One block of a sequential scan, straight to samples. The bit reader is worked on in a
-    // local copy (kept in registers), the block buffer stays zero between blocks: only the
-    // positions written are cleared again. Products are wrapped to 16 bits, not saturated:
+    // One block of a sequential scan, straight to samples. The bit reader is the scan loop's
+    // own copy; the block buffer stays zero between blocks: only the positions written are
+    // cleared again. Products are wrapped to 16 bits, not saturated:
     // only a hostile file overflows them, and any 16-bit input is safe for the transform.
     void SequentialBlock(BitReader& br, Component& k, int bx, int by) {
         br.Ensure();
