@@ -6,6 +6,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #define QUORBEL_JPEG_SSE2 1
 #endif
 
@@ -306,29 +307,78 @@ void YccToBgrRowPlain(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, ui
 
 #ifdef QUORBEL_JPEG_SSE2
 
-void YccToBgrRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr, int width) {
+namespace {
+
+// Eight pixels: blue, green and red as 16-bit lanes (unclamped), by the plain form's formula.
+inline void Ycc8(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, __m128i& B, __m128i& G, __m128i& R) {
     const __m128i zero = _mm_setzero_si128(), c128 = _mm_set1_epi16(128), one = _mm_set1_epi16(1);
     const __m128i kr = _mm_set_epi16(kRound, kCrR, kRound, kCrR, kRound, kCrR, kRound, kCrR);
     const __m128i kb = _mm_set_epi16(kRound, kCbB, kRound, kCbB, kRound, kCbB, kRound, kCbB);
     const __m128i kg = _mm_set_epi16(kCrG, kCbG, kCrG, kCbG, kCrG, kCbG, kCrG, kCbG);
     const __m128i round = _mm_set1_epi32(kRound);
+    const __m128i l = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y)), zero);
+    const __m128i b = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero), c128);
+    const __m128i r = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero), c128);
+    const __m128i r1l = _mm_unpacklo_epi16(r, one), r1h = _mm_unpackhi_epi16(r, one);
+    const __m128i b1l = _mm_unpacklo_epi16(b, one), b1h = _mm_unpackhi_epi16(b, one);
+    const __m128i brl = _mm_unpacklo_epi16(b, r), brh = _mm_unpackhi_epi16(b, r);
+    const __m128i dr = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(r1l, kr), 14), _mm_srai_epi32(_mm_madd_epi16(r1h, kr), 14));
+    const __m128i db = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(b1l, kb), 14), _mm_srai_epi32(_mm_madd_epi16(b1h, kb), 14));
+    const __m128i dg = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(brl, kg), round), 14),
+                                       _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(brh, kg), round), 14));
+    B = _mm_add_epi16(l, db);
+    G = _mm_sub_epi16(l, dg);
+    R = _mm_add_epi16(l, dr);
+}
+
+// Byte shuffles that interleave 16 blue, 16 green and 16 red bytes into 48 bytes of pixels:
+// for output vector o and channel c, lane j takes pixel (16 o + j) / 3 when (16 o + j) % 3 == c.
+struct Interleave {
+    alignas(16) uint8_t mask[3][3][16];
+    Interleave() {
+        for (int o = 0; o < 3; ++o)
+            for (int c = 0; c < 3; ++c)
+                for (int j = 0; j < 16; ++j) {
+                    const int byte = 16 * o + j;
+                    mask[o][c][j] = byte % 3 == c ? uint8_t(byte / 3) : 0x80;
+                }
+    }
+};
+const Interleave kInterleave;
+
+// Sixteen pixels a step, written as three whole vectors (SSSE3's byte shuffle).
+__attribute__((target("ssse3"))) int YccToBgrSsse3(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,
+                                                    int width) {
     int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i b0, g0, r0, b1, g1, r1;
+        Ycc8(y + x, cb + x, cr + x, b0, g0, r0);
+        Ycc8(y + x + 8, cb + x + 8, cr + x + 8, b1, g1, r1);
+        const __m128i B = _mm_packus_epi16(b0, b1), G = _mm_packus_epi16(g0, g1), R = _mm_packus_epi16(r0, r1);
+        for (int o = 0; o < 3; ++o) {
+            const __m128i* m = reinterpret_cast<const __m128i*>(kInterleave.mask[o]);
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(B, _mm_load_si128(m)), _mm_shuffle_epi8(G, _mm_load_si128(m + 1))),
+                                           _mm_shuffle_epi8(R, _mm_load_si128(m + 2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 3 * x + 16 * o), v);
+        }
+    }
+    return x;
+}
+
+const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
+
+}  // namespace
+
+void YccToBgrRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr, int width) {
+    int x = 0;
+    if (kHaveSsse3) x = YccToBgrSsse3(y, cb, cr, bgr, width);
+    const __m128i zero = _mm_setzero_si128();
     // Eight pixels a step, each written as four bytes whose last the next pixel overwrites, so
     // the loop stops while a ninth pixel's room remains.
     for (; x + 9 <= width; x += 8) {
-        const __m128i l = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
-        const __m128i b = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + x)), zero), c128);
-        const __m128i r = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + x)), zero), c128);
-        const __m128i r1l = _mm_unpacklo_epi16(r, one), r1h = _mm_unpackhi_epi16(r, one);
-        const __m128i b1l = _mm_unpacklo_epi16(b, one), b1h = _mm_unpackhi_epi16(b, one);
-        const __m128i brl = _mm_unpacklo_epi16(b, r), brh = _mm_unpackhi_epi16(b, r);
-        const __m128i dr = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(r1l, kr), 14), _mm_srai_epi32(_mm_madd_epi16(r1h, kr), 14));
-        const __m128i db = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(b1l, kb), 14), _mm_srai_epi32(_mm_madd_epi16(b1h, kb), 14));
-        const __m128i dg = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(brl, kg), round), 14),
-                                           _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(brh, kg), round), 14));
-        const __m128i B = _mm_packus_epi16(_mm_add_epi16(l, db), zero);
-        const __m128i G = _mm_packus_epi16(_mm_sub_epi16(l, dg), zero);
-        const __m128i R = _mm_packus_epi16(_mm_add_epi16(l, dr), zero);
+        __m128i b, g, r;
+        Ycc8(y + x, cb + x, cr + x, b, g, r);
+        const __m128i B = _mm_packus_epi16(b, zero), G = _mm_packus_epi16(g, zero), R = _mm_packus_epi16(r, zero);
         const __m128i bg = _mm_unpacklo_epi8(B, G), r0 = _mm_unpacklo_epi8(R, zero);
         alignas(16) uint32_t px[8];
         _mm_store_si128(reinterpret_cast<__m128i*>(px), _mm_unpacklo_epi16(bg, r0));
