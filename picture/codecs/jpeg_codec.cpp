@@ -823,9 +823,18 @@ private:
             }
         }
         if (eobrun_ > 0) {
-            for (; i <= se_; ++i) {
-                int16_t& coef = c[zz[i]];
-                if (coef != 0) Correct(br, coef, p1, m1);
+            // One refill serves the whole band when it holds a bit for every coefficient.
+            br.Ensure();
+            if (br.count > se_ - i) {
+                for (; i <= se_; ++i) {
+                    int16_t& coef = c[zz[i]];
+                    if (coef != 0) CorrectHere(br, coef, p1, m1);
+                }
+            } else {
+                for (; i <= se_; ++i) {
+                    int16_t& coef = c[zz[i]];
+                    if (coef != 0) Correct(br, coef, p1, m1);
+                }
             }
             --eobrun_;
         }
@@ -833,7 +842,14 @@ private:
 
     void Correct(BitReader& br, int16_t& coef, int p1, int m1) {
         br.Ensure();
-        if (br.Bit() && (coef & p1) == 0) coef = int16_t(coef + (coef >= 0 ? p1 : m1));
+        CorrectHere(br, coef, p1, m1);
+    }
+    // The correction bit is noise to the branch predictor: applied without a branch. The
+    // reader must hold the bit.
+    static void CorrectHere(BitReader& br, int16_t& coef, int p1, int m1) {
+        const int bit = br.Bit();
+        const int step = (coef >= 0 ? p1 : m1) & -bit & -int((coef & p1) == 0);
+        coef = int16_t(coef + step);
     }
 
     // --- output stage --------------------------------------------------------------------------
