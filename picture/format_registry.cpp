@@ -19,6 +19,7 @@
 #include "picture/codecs/pcx_codec.h"
 #include "picture/codecs/pnm_codec.h"
 #include "picture/codecs/tga_codec.h"
+#include "picture/codecs/jpeg_codec.h"
 
 namespace quorbel {
 
@@ -43,7 +44,7 @@ constexpr Row kRows[] = {
     {"GIF", nullptr},
     {"PCX", &Make<CPcxFormat>},
     {"PNG", nullptr},
-    {"JPG", nullptr},
+    {"JPG", &Make<CJpegFormat>},
     {"RLE", &Make<CBmpRleFormat>},
     {"TIF", &Make<CTiffFormat>},
     {"WMF", &Make<CWmfFormat>},

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/data_stream.h"
+#include "picture/codecs/jpeg_codec.h"
 #include "picture/format_registry.h"
 #include "picture/picture_ops.h"
 
@@ -32,6 +33,26 @@ private:
     ProgressSink& sink_;
     int depth_;
 };
+
+// JPEG members are decoded at the smallest DCT scale that still gives at least 160 x 120
+// pixels (twice the thumbnail, so the scaler keeps its averaging step), with chroma repeated:
+// the interpolated chroma would not survive the reduction to 80 x 60. The picture's full size
+// is reported through width and height. False when the data is no JPEG or does not decode.
+bool LoadJpegForThumbnail(DataStream& stream, CPicture& picture, ProgressSink& sink, int& width, int& height) {
+    const uint8_t* data = stream.MemoryData();
+    const size_t size = stream.MemoryCapacity();
+    if (!data || size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) return false;
+    CJpegFormat codec;
+    int depth = 0;
+    if (!codec.GetInfo(stream, &width, &height, &depth, nullptr)) return false;
+    JpegOptions options;
+    options.scale = JpegScaleFor(width, height, kThumbnailJpegMinWidth, kThumbnailJpegMinHeight);
+    options.fancy_upsampling = false;
+    codec.SetOptions(options);
+    if (!codec.LoadPicture(stream, picture, &sink)) return false;
+    picture.SetDepth(depth);
+    return true;
+}
 
 }  // namespace
 
@@ -133,14 +154,22 @@ ArchiveHandler::PictureAnswer MakeThumbnail(ArchiveHandler& handler, int index) 
     if (!stream.AttachMemory(block.data.get(), block.size)) return Answer::kTryAgain;
     stream.SetName(name);
     CPicture picture;
-    if (!LoadFromStream(stream, &picture, &sink, true)) {
+    int full_width = 0, full_height = 0;
+    if (LoadJpegForThumbnail(stream, picture, sink, full_width, full_height)) {
+        // decoded reduced; the entry reports the picture's own size
+    } else if (sink.Cancelled()) {
+        return Answer::kTryAgain;
+    } else if (LoadFromStream(stream, &picture, &sink, true)) {
+        full_width = picture.Width();
+        full_height = picture.Height();
+    } else {
         return sink.Cancelled() ? Answer::kTryAgain : Answer::kNotPicture;
     }
     block = MemoryBlock();  // the member's bytes are no longer needed while scaling
 
     ArchiveEntry& e = handler.Entry(size_t(index));
-    e.picture_width = picture.Width();
-    e.picture_height = picture.Height();
+    e.picture_width = full_width;
+    e.picture_height = full_height;
     e.picture_bits = int16_t(picture.Depth());
     ArchiveHandler::ThumbnailImage image;
     if (!RenderThumbnail(picture, image, &sink) || sink.Cancelled()) return Answer::kTryAgain;

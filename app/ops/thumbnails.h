@@ -21,6 +21,10 @@ inline constexpr int64_t kThumbnailMemberBudget = 64ll * 1024 * 1024;
 // decoded only when their first bytes carry a picture signature.
 inline constexpr int64_t kThumbnailSniffBudget = 1024 * 1024;
 
+// JPEG members are decoded reduced (1/2, 1/4, 1/8) to no less than this before scaling.
+inline constexpr int kThumbnailJpegMinWidth = 160;
+inline constexpr int kThumbnailJpegMinHeight = 120;
+
 // The cheap look at a member before it is unpacked: true when its extension is the short name
 // of a registry row (or ".jpeg", ".tiff").
 bool HasPictureExtension(std::string_view name);

@@ -256,9 +256,42 @@ def raster_seeds():
     put("macpaint", "page-576x720.mac", page)
     put("halo", "rows-6x2.cut", halo(6, [b"\x02\x01\x02\x84\x03", b"\x86\x09"]))
     put("halo", "literal-3x1.cut", halo(3, [b"\x03\x07\x08\x09"]))
+def jpeg_seeds():
+    """Small JPEGs made by cjpeg (and jpegtran) from a 24 x 16 picture written here; each
+    file carries one option byte first (the fuzz target's choice of scale and upsampling)."""
+    import subprocess
+    import tempfile
+    rows = []
+    for y in range(16):
+        rows.append(bytes(v for x in range(24) for v in ((x * 10) & 255, (y * 15) & 255, ((x ^ y) * 9) & 255)))
+    ppm = b"P6\n24 16\n255\n" + b"".join(rows)
+    recipes = {
+        "baseline-420.jpg": ["cjpeg", "-quality", "80"],
+        "baseline-444-optimized.jpg": ["cjpeg", "-sample", "1x1", "-optimize"],
+        "baseline-422.jpg": ["cjpeg", "-sample", "2x1"],
+        "baseline-411.jpg": ["cjpeg", "-sample", "4x1"],
+        "progressive.jpg": ["cjpeg", "-progressive"],
+        "restart-1-block.jpg": ["cjpeg", "-restart", "1B"],
+        "progressive-restart.jpg": ["cjpeg", "-progressive", "-restart", "2B"],
+        "grey.jpg": ["cjpeg", "-grayscale"],
+        "grey-progressive.jpg": ["cjpeg", "-grayscale", "-progressive"],
+        "rgb.jpg": ["cjpeg", "-rgb"],
+    }
+    s = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        src = os.path.join(tmp, "in.ppm")
+        with open(src, "wb") as f:
+            f.write(ppm)
+        for name, argv in recipes.items():
+            s[name] = subprocess.run(argv + [src], check=True, capture_output=True).stdout
+    return s
 
 
 def main():
+    for i, (name, data) in enumerate(sorted(jpeg_seeds().items())):
+        # Option byte: scale 1/(2^(i % 4)), every other one with chroma repeated.
+        put("jpeg", name, bytes([(i % 4) | (4 if i % 2 else 0)]) + data)
+        put("picture_dispatch", "jpeg-" + name, b"\x08" + data)  # named fuzz.jpeg
     b = bmp_seeds()
     g = glimmer_seeds()
     for name, data in b.items():

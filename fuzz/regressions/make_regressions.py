@@ -568,9 +568,73 @@ def make_raster_pictures():
     put("halo", "row-count-short.cut", b"\x06\0\x01\0\0\0\x05\0\x02\x01\x02\x84\x03\0")
     put("halo", "run-past-width.cut", b"\x06\0\x01\0\0\0\x06\0\x02\x01\x02\x85\x03\0")
     put("halo", "30000-square-one-row.cut", b"\x30\x75\x30\x75\0\0\x03\0\xff\x01\0")
+# --- JPEG --------------------------------------------------------------------------------------
+
+def jpeg_segment(marker, body):
+    return bytes([0xFF, marker]) + struct.pack(">H", len(body) + 2) + body
+
+
+def jpeg_dht(class_index, counts, symbols):
+    return bytes([class_index]) + bytes((list(counts) + [0] * 16)[:16]) + bytes(symbols)
+
+
+def jpeg_sof(marker, width, height, comps, precision=8):
+    body = struct.pack(">BHHB", precision, height, width, len(comps))
+    return jpeg_segment(marker, body + b"".join(bytes(c) for c in comps))
+
+
+def jpeg_sos(comps, ss=0, se=63, ahal=0):
+    return jpeg_segment(0xDA, bytes([len(comps)]) + b"".join(bytes(c) for c in comps) + bytes([ss, se, ahal]))
+
+
+def make_jpeg():
+    """Hand-made JPEGs, each with the defect its name gives; the first byte is the fuzz
+    target's option byte (0: full scale, triangle filter)."""
+    soi, eoi = b"\xff\xd8", b"\xff\xd9"
+    dqt = jpeg_segment(0xDB, b"\0" + b"\1" * 64)
+    # DC: symbol 0 as "0"; AC: EOB "0", 0xF1 "10", 0x01 "110".
+    tables = jpeg_segment(0xC4, jpeg_dht(0x00, [1], [0]) + jpeg_dht(0x10, [1, 1, 1], [0x00, 0xF1, 0x01]))
+    grey = jpeg_sof(0xC0, 8, 8, [(1, 0x11, 0)])
+
+    def put_jpeg(name, data):
+        put("jpeg", name, b"\0" + data)
+
+    put_jpeg("dht-counts-over-256.jpg", soi + dqt + jpeg_segment(
+        0xC4, jpeg_dht(0x10, [0] * 14 + [17, 255], [1] * 272)) + grey + eoi)
+    put_jpeg("dht-counts-beyond-segment.jpg", soi + jpeg_segment(0xC4, jpeg_dht(0x10, [0, 10], [1, 2, 3])) + eoi)
+    put_jpeg("ac-run-past-63.jpg", soi + dqt + grey + tables + jpeg_sos([(1, 0)]) + b"\x5b\x6f" + eoi)
+    put_jpeg("second-frame-header.jpg", soi + dqt + grey + jpeg_sof(0xC0, 4000, 4000, [(1, 0x11, 0)]) + tables +
+             jpeg_sos([(1, 0)]) + b"\x3f" + eoi)
+    put_jpeg("segment-length-1.jpg", soi + b"\xff\xfe\x00\x01" + dqt + grey + eoi)
+    put_jpeg("sampling-ratio-3-to-2.jpg", soi + dqt + tables + jpeg_sof(
+        0xC0, 48, 16, [(1, 0x31, 0), (2, 0x21, 0), (3, 0x11, 0)]) + jpeg_sos([(1, 0), (2, 0), (3, 0)]) + b"\0" + eoi)
+    put_jpeg("eighteen-blocks-per-mcu.jpg", soi + dqt + tables + jpeg_sof(
+        0xC0, 32, 32, [(1, 0x44, 0), (2, 0x11, 0), (3, 0x11, 0)]) + jpeg_sos([(1, 0), (2, 0), (3, 0)]) +
+        b"\0" * 64 + eoi)
+    prog = soi + dqt + tables + jpeg_sof(0xC2, 8, 8, [(1, 0x11, 0), (2, 0x11, 0), (3, 0x11, 0)])
+    put_jpeg("progressive-se-64.jpg", prog + jpeg_sos([(1, 0)], 1, 64) + b"\0" * 8 + eoi)
+    put_jpeg("progressive-ac-two-components.jpg", prog + jpeg_sos([(1, 0), (2, 0)], 1, 63) + b"\0" * 8 + eoi)
+    put_jpeg("progressive-al-14.jpg", prog + jpeg_sos([(1, 0), (2, 0), (3, 0)], 0, 0, 0x0E) + b"\0" * 8 + eoi)
+    put_jpeg("progressive-ac-before-dc.jpg", prog + jpeg_sos([(2, 0)], 1, 63) + b"\0" * 8 + eoi)
+    put_jpeg("progressive-refinement-without-first.jpg", prog + jpeg_sos([(1, 0)], 1, 63, 0x10) + b"\xff\x00" * 8 + eoi)
+    # 65535 x 65535 claimed by a few bytes: refused by the size budget, never allocated.
+    put_jpeg("huge-frame-few-bytes.jpg", soi + dqt + tables + jpeg_sof(0xC2, 65535, 65535, [(1, 0x11, 0)]) +
+             jpeg_sos([(1, 0)], 0, 0) + b"\0" * 16 + eoi)
+    # Restart interval of one block, markers out of order.
+    put_jpeg("restart-marker-out-of-order.jpg", soi + dqt + jpeg_sof(0xC0, 24, 8, [(1, 0x11, 0)]) + tables +
+             jpeg_segment(0xDD, b"\0\1") + jpeg_sos([(1, 0)]) + b"\x3f\xff\xd0\x3f\xff\xd5\x3f" + eoi)
+    # RGB by identifiers with a scan naming a component twice.
+    put_jpeg("scan-names-component-twice.jpg", soi + dqt + tables + jpeg_sof(
+        0xC0, 8, 8, [(ord("R"), 0x11, 0), (ord("G"), 0x11, 0), (ord("B"), 0x11, 0)]) +
+        jpeg_sos([(ord("R"), 0), (ord("R"), 0)]) + b"\0" + eoi)
+    # 16-bit quantisation entries of 65535 with the largest coefficients.
+    put_jpeg("quantisation-16-bit-max.jpg", soi + jpeg_segment(0xDB, b"\x10" + b"\xff" * 128) + grey +
+             jpeg_segment(0xC4, jpeg_dht(0x00, [1], [15]) + jpeg_dht(0x10, [1, 1], [0x00, 0x0F])) +
+             jpeg_sos([(1, 0)]) + b"\x7f\xff\xbf\xff\xff\x00" + eoi)
 
 
 if __name__ == "__main__":
+    make_jpeg()
     make_pictures()
     make_tiff_psd()
     make_raster_pictures()
