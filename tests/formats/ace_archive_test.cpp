@@ -1,0 +1,414 @@
+// The ACE handler and its engine on the shared samples (stored, ACE 1.0 LZ77, ACE 2.0 blocked,
+// solid, a volume set), against the original files and against unace, plus damaged copies:
+// patched headers, sizes and data, truncations, Unix hosts, links and hostile names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "core/archive_handler.h"
+#include "core/byte_reader.h"
+#include "core/data_stream.h"
+#include "core/messages.h"
+#include "core/settings.h"
+#include "core/status.h"
+#include "formats/ace/ace_archive.h"
+#include "formats/ace/ace_directory.h"
+#include "formats/ace/ace_unpack.h"
+#include "formats/engines/unpack.h"
+#include "formats/format_table.h"
+#include "support/test_support.h"
+#include "tests/formats/engine_test_util.h"
+
+namespace quorbel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TestData;
+using test::WriteFile;
+
+const std::string kExeName = "exe\\test.exe";
+const std::string kJpgName = "jpg\\test.jpg";
+constexpr uint32_t kTxtCrc = 0x9bd160fa;
+
+std::string Original(const char* which) {
+    return ReadFile(TestData(std::string("rar/sharpcompress-original-test.") + which + ".expected"));
+}
+
+uint32_t Crc(const std::string& s) {
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(s.data()), uInt(s.size())));
+}
+
+std::string Unpacked(ArchiveHandler& archive, size_t index, int& status) {
+    MemoryBlock block = archive.UnpackEntry(archive.Entry(index), status);
+    if (status != kUnpackOk) return "";
+    return std::string(reinterpret_cast<const char*>(block.data.get()), block.size);
+}
+
+std::string Unpacked(ArchiveHandler& archive, const std::string& name, int* status_out = nullptr) {
+    int index = archive.FindEntry(name);
+    if (index < 0) return "<missing " + name + ">";
+    int status = 0;
+    std::string data = Unpacked(archive, size_t(index), status);
+    if (status_out) *status_out = status;
+    if (status != kUnpackOk) return "<status " + std::to_string(status) + ": " + archive.LastMessage() + ">";
+    return data;
+}
+
+// The offsets of a file's block headers (4-byte CRC and size first), main header included.
+std::vector<size_t> HeaderOffsets(const std::string& bytes) {
+    std::vector<size_t> offsets;
+    size_t pos = bytes.find("**ACE**") - 7;
+    bool first = true;
+    while (pos + 4 <= bytes.size()) {
+        offsets.push_back(pos);
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data()) + pos;
+        size_t size = Le16(p + 2);
+        size_t add = first ? 0 : Le32(p + 7);
+        first = false;
+        pos += 4 + size + add;
+    }
+    return offsets;
+}
+
+// Rewrites the header CRC after a patch, so that only the patched field is wrong.
+void FixHeaderCrc(std::string& bytes, size_t header) {
+    auto* p = reinterpret_cast<uint8_t*>(bytes.data()) + header;
+    uint16_t crc = uint16_t(ace::AceCrc32(0xFFFFFFFFu, p + 4, Le16(p + 2)));
+    p[0] = uint8_t(crc);
+    p[1] = uint8_t(crc >> 8);
+}
+
+void Put32(std::string& bytes, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char(v >> (8 * i));
+}
+
+class AceArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLanguage(Language::English);
+        SetProgramPassword("");
+        LoadHandlerOptions();
+    }
+    std::string Copy(const std::string& sample, const std::string& as) {
+        std::string path = env_ / as;
+        fs::copy_file(TestData("ace/" + sample), path, fs::copy_options::overwrite_existing);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+        return path;
+    }
+    std::string Patched(const std::string& sample, const std::function<void(std::string&)>& patch) {
+        std::string bytes = ReadFile(TestData("ace/" + sample));
+        patch(bytes);
+        std::string path = env_ / ("patched-" + std::to_string(++patches_) + ".ace");
+        WriteFile(path, bytes);
+        return path;
+    }
+    test::IsolatedEnvironment env_;
+    int patches_ = 0;
+};
+
+// Every sample, every member, against the originals; solid ones in archive order and
+// backwards (each member then decodes the ones before it again).
+TEST_F(AceArchiveTest, EverySampleUnpacksToTheOriginals) {
+    const std::string exe = Original("exe"), jpg = Original("jpg");
+    for (const char* sample : {"Ace.store.ace", "Ace.method1.ace", "Ace.method1-solid.ace",
+                               "Ace.method2.ace", "Ace.method2-solid.ace", "Ace.store.split.ace"}) {
+        SCOPED_TRACE(sample);
+        AceArchive ace;
+        ASSERT_EQ(ace.Open(TestData(std::string("ace/") + sample)), kStatusOk) << ace.LastMessage();
+        ASSERT_EQ(ace.EntryCount(), 5u);
+        EXPECT_EQ(ace.FileCount(), 3);
+        EXPECT_EQ(Unpacked(ace, kExeName), exe);
+        EXPECT_EQ(Unpacked(ace, kJpgName), jpg);
+        // The Cyrillic name is OEM bytes; its data is known by CRC and size.
+        for (size_t i = ace.EntryCount(); i-- > 0;) {
+            const ArchiveEntry& e = ace.Entry(i);
+            if (!e.is_file) continue;
+            int status = 0;
+            std::string data = Unpacked(ace, i, status);
+            ASSERT_EQ(status, kUnpackOk) << e.full_name << ": " << ace.LastMessage();
+            EXPECT_EQ(Crc(data), uint32_t(e.crc));
+            EXPECT_EQ(int64_t(data.size()), e.unpacked);
+            if (e.unpacked == 15498) {
+                EXPECT_EQ(Crc(data), kTxtCrc);
+            }
+        }
+        EXPECT_EQ(uint32_t(ace.Entry(size_t(ace.FindEntry(kExeName))).crc), 0xcfb109c8u);
+    }
+}
+
+TEST_F(AceArchiveTest, LargeStoredAndTinySamples) {
+    AceArchive big;
+    ASSERT_EQ(big.Open(TestData("ace/Ace.store.largefile.ace")), kStatusOk);
+    ASSERT_EQ(big.EntryCount(), 1u);
+    std::string alice = Unpacked(big, "alice29.txt");
+    EXPECT_EQ(alice.size(), 152089u);
+    EXPECT_NE(alice.find("ALICE'S ADVENTURES IN WONDERLAND"), std::string::npos);
+
+    AceArchive t;
+    ASSERT_EQ(t.Open(TestData("ace/t.ace")), kStatusOk);
+    ASSERT_EQ(t.EntryCount(), 2u);
+    EXPECT_FALSE(t.Entry(0).is_file);
+    EXPECT_EQ(t.Entry(1).full_name, "t\\t.txt");
+    EXPECT_EQ(Unpacked(t, "t\\t.txt"), "42");
+}
+
+TEST_F(AceArchiveTest, ListingFieldsNamesAndEncryption) {
+    AceArchive ace;
+    ASSERT_EQ(ace.Open(TestData("ace/Ace.encrypted.ace")), kStatusOk);
+    ASSERT_EQ(ace.EntryCount(), 5u);
+    EXPECT_TRUE(ace.HasEncrypted());
+    const ArchiveEntry& exe = ace.Entry(size_t(ace.FindEntry(kExeName)));
+    EXPECT_TRUE(exe.encrypted);
+    EXPECT_EQ(exe.unpacked, 45056);
+    EXPECT_EQ(exe.packed, 18272);
+    EXPECT_EQ(exe.attributes, 0x20u);
+    // No password: 14 before anything is started, for unpacking and for deleting.
+    int status = 0;
+    Unpacked(ace, size_t(ace.FindEntry(kExeName)), status);
+    EXPECT_EQ(status, kUnpackNeedPassword);
+    EXPECT_EQ(ace.DeleteEntry(ace.FindEntry(kExeName), true), kStatusNeedPassword);
+    EXPECT_TRUE(ace.LastCommand().empty());
+
+}
+
+TEST_F(AceArchiveTest, VolumesAreFollowedWhateverTheirCase) {
+    const std::string jpg = Original("jpg");
+    for (const char* second : {"set.c00", "set.C00"}) {
+        SCOPED_TRACE(second);
+        fs::remove(env_ / "set.c00");
+        fs::remove(env_ / "set.C00");
+        const std::string first = Copy("Ace.store.split.ace", "set.ace");
+        Copy("Ace.store.split.c00", second);
+        AceArchive ace;
+        ASSERT_EQ(ace.Open(first), kStatusOk) << ace.LastMessage();
+        EXPECT_TRUE(ace.MissingVolume().empty());
+        ASSERT_EQ(ace.EntryCount(), 5u);
+        EXPECT_EQ(Unpacked(ace, kJpgName), jpg);
+        // Listed once, with the first header's sizes.
+        EXPECT_EQ(ace.Entry(size_t(ace.FindEntry(kJpgName))).packed, 20321);
+        EXPECT_EQ(Unpacked(ace, kExeName), Original("exe"));
+    }
+}
+
+TEST_F(AceArchiveTest, MissingNextVolumeListsWhatIsThereAndNamesIt) {
+    const std::string first = Copy("Ace.store.split.ace", "alone.ace");
+    int status = 0;
+    std::string message;
+    auto opened = OpenArchiveFile(first, status, nullptr, &message);
+    ASSERT_TRUE(opened) << message;
+    EXPECT_EQ(opened->FormatName(), "ACE");
+    AceArchive ace;
+    ASSERT_EQ(ace.Open(first), kStatusOk);
+    EXPECT_EQ(ace.MissingVolume(), "alone.c00");
+    EXPECT_NE(ace.LastMessage().find("alone.c00"), std::string::npos) << ace.LastMessage();
+    ASSERT_EQ(ace.EntryCount(), 4u);  // two folders, the exe, the start of the jpg
+    EXPECT_EQ(Unpacked(ace, kExeName), Original("exe"));
+    int s = 0;
+    Unpacked(ace, size_t(ace.FindEntry(kJpgName)), s);
+    EXPECT_EQ(s, kUnpackDataError);
+    EXPECT_NE(ace.LastMessage().find("alone.c00"), std::string::npos);
+}
+
+// Damaged copies: each fault gives its sound result.
+TEST_F(AceArchiveTest, PatchedBytesGiveTheSoundResult) {
+    const std::string sample = "Ace.method1.ace";
+    const std::string bytes = ReadFile(TestData("ace/" + sample));
+    const std::vector<size_t> h = HeaderOffsets(bytes);
+    ASSERT_EQ(h.size(), 6u);
+    const size_t exe_header = h[2];                 // exe\test.exe, LZ77
+    const size_t exe_data = exe_header + 4 + Le16(reinterpret_cast<const uint8_t*>(bytes.data()) + exe_header + 2);
+
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> patch;
+        int open;
+        size_t entries;     // when open is 1
+        int exe_unpack;     // 0: the member is not listed
+    } cases[] = {
+        {"main header CRC", [&](std::string& b) { b[h[0]] ^= 1; }, kStatusNotThisFormat, 0, 0},
+        {"member header CRC ends the listing", [&](std::string& b) { b[exe_header] ^= 1; },
+         kStatusOk, 1, 0},
+        {"header size past the end", [&](std::string& b) {
+             b[h[5] + 2] = char(0xFF); b[h[5] + 3] = char(0xFF); }, kStatusOk, 4, kUnpackOk},
+        {"packed data byte", [&](std::string& b) { b[exe_data + 100] ^= 0x5A; }, kStatusOk, 5,
+         kUnpackDataError},
+        {"unpacked size one larger", [&](std::string& b) {
+             Put32(b, exe_header + 11, 45057); FixHeaderCrc(b, exe_header); }, kStatusOk, 5,
+         kUnpackDataError},
+        {"unpacked size one smaller", [&](std::string& b) {
+             Put32(b, exe_header + 11, 45055); FixHeaderCrc(b, exe_header); }, kStatusOk, 5,
+         kUnpackDataError},
+        {"unpacked size near 4 GiB", [&](std::string& b) {
+             Put32(b, exe_header + 11, 0xFFFFFFF0u); FixHeaderCrc(b, exe_header); }, kStatusOk, 5,
+         kUnpackDataError},
+        {"stored CRC", [&](std::string& b) {
+             b[exe_header + 4 + 19] ^= 1; FixHeaderCrc(b, exe_header); }, kStatusOk, 5,
+         kUnpackDataError},
+        {"packed size past the end", [&](std::string& b) {
+             Put32(b, exe_header + 7, 0x7FFFFFFF); FixHeaderCrc(b, exe_header); }, kStatusOk, 1, 0},
+        {"unknown method", [&](std::string& b) {
+             b[exe_header + 4 + 23] = 9; FixHeaderCrc(b, exe_header); }, kStatusOk, 5,
+         kUnpackUnsupported},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        AceArchive ace;
+        ASSERT_EQ(ace.Open(Patched(sample, c.patch)), c.open) << ace.LastMessage();
+        if (c.open != kStatusOk) continue;
+        EXPECT_EQ(ace.EntryCount(), c.entries);
+        int index = ace.FindEntry(kExeName);
+        if (c.exe_unpack == 0) {
+            EXPECT_LT(index, 0);
+            continue;
+        }
+        ASSERT_GE(index, 0);
+        int status = 0;
+        std::string data = Unpacked(ace, size_t(index), status);
+        EXPECT_EQ(status, c.exe_unpack) << ace.LastMessage();
+        if (c.exe_unpack == kUnpackOk) {
+            EXPECT_EQ(data, Original("exe"));
+        }
+    }
+}
+
+// A Unix host stores st_mode: permission bits, folders and links come from it; a link is listed
+// and never written.
+TEST_F(AceArchiveTest, UnixHostModesAndLinks) {
+    const std::string path = Patched("t.ace", [](std::string& b) {
+        std::vector<size_t> h = HeaderOffsets(b);
+        b[h[0] + 4 + 12] = 3;  // host: Unix
+        FixHeaderCrc(b, h[0]);
+        Put32(b, h[1] + 4 + 15, 0040755u << 16 | 0x10);
+        FixHeaderCrc(b, h[1]);
+        Put32(b, h[2] + 4 + 15, 0120777u << 16);
+        FixHeaderCrc(b, h[2]);
+    });
+    AceArchive ace;
+    ASSERT_EQ(ace.Open(path), kStatusOk);
+    ASSERT_EQ(ace.EntryCount(), 2u);
+    EXPECT_FALSE(ace.Entry(0).is_file);
+    EXPECT_EQ(ace.Entry(0).unix_mode & 07777, 0755u);
+    EXPECT_EQ(ace.Directory().members[1].is_link, true);
+    EXPECT_EQ(ace.Entry(1).attributes & 0x04, 0u);  // not taken for "system"
+    const std::string out = env_ / "links";
+    ASSERT_EQ(ace.ExtractEntryAt(1, out, true, nullptr, true), kStatusOk);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/t/t.txt")));
+    ASSERT_EQ(ace.SkippedReport().size(), 1u);
+    int status = 0;
+    Unpacked(ace, 1, status);
+    EXPECT_EQ(status, kUnpackUnsupported);
+}
+
+// Names that climb out or start at the root stay inside the destination.
+TEST_F(AceArchiveTest, HostileNamesStayInsideTheDestination) {
+    struct Case { std::string name; bool extracted; std::string where; } cases[] = {
+        {"..\\..\\x.txt", false, ""},
+        {"\\tmp\\a.txt", true, "tmp/a.txt"},
+        {"C:\\b.txt", true, "b.txt"},
+        // OEM bytes (code page 437) are shown converted; the raw bytes stay for the archiver.
+        {"\x8e\x84.txt", true, "\xc3\x84\xc3\xa4.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Patched("t.ace", [&](std::string& b) {
+            std::vector<size_t> h = HeaderOffsets(b);
+            const size_t hdr = h[2];
+            const size_t name_at = hdr + 4 + 31;
+            size_t old_len = Le16(reinterpret_cast<const uint8_t*>(b.data()) + hdr + 4 + 29);
+            b.replace(name_at, old_len, c.name);
+            b[hdr + 4 + 29] = char(c.name.size());
+            size_t size = Le16(reinterpret_cast<const uint8_t*>(b.data()) + hdr + 2) + c.name.size() - old_len;
+            b[hdr + 2] = char(size);
+            b[hdr + 3] = char(size >> 8);
+            FixHeaderCrc(b, hdr);
+        });
+        AceArchive ace;
+        ASSERT_EQ(ace.Open(path), kStatusOk);
+        ASSERT_EQ(ace.EntryCount(), 2u);
+        EXPECT_EQ(ace.StoredNameOf(ace.Entry(1)), c.name);
+        const std::string out = env_ / ("dest" + std::to_string(patches_));
+        int r = ace.ExtractEntryAt(1, out, true, nullptr, true);
+        if (!c.extracted) {
+            EXPECT_NE(r, kStatusOk);
+            EXPECT_FALSE(fs::exists(env_ / "x.txt"));
+            continue;
+        }
+        ASSERT_EQ(r, kStatusOk) << ace.LastMessage();
+        EXPECT_EQ(ReadFile(out + "/" + c.where), "42");
+    }
+}
+
+// Every sample cut at many lengths: listing and unpacking end without a crash, and what is
+// returned is right.
+TEST_F(AceArchiveTest, TruncatedSamplesFailCleanly) {
+    for (const char* sample : {"Ace.method1-solid.ace", "Ace.method2.ace", "Ace.store.ace", "t.ace"}) {
+        const std::string bytes = ReadFile(TestData(std::string("ace/") + sample));
+        for (size_t cut = 0; cut < bytes.size(); cut += 1 + bytes.size() / 97) {
+            SCOPED_TRACE(std::string(sample) + " cut at " + std::to_string(cut));
+            const std::string path = env_ / "cut.ace";
+            WriteFile(path, bytes.substr(0, cut));
+            AceArchive ace;
+            int r = ace.Open(path);
+            if (r != kStatusOk) {
+                EXPECT_EQ(r, kStatusNotThisFormat);
+                continue;
+            }
+            for (size_t i = 0; i < ace.EntryCount(); ++i) {
+                int status = 0;
+                std::string data = Unpacked(ace, i, status);
+                if (status == kUnpackOk) {
+                    EXPECT_EQ(int64_t(data.size()), ace.Entry(i).unpacked);
+                } else {
+                    EXPECT_EQ(status, kUnpackDataError);
+                }
+            }
+        }
+    }
+}
+
+// The engine on its own: any pull size, cancelling, and a size larger than the stream.
+TEST_F(AceArchiveTest, EngineChunksCancelsAndStopsAtTheEnd) {
+    DataStream s;
+    ASSERT_TRUE(s.OpenFile(TestData("ace/Ace.method2.ace"), true));
+    ace::AceDirectory dir;
+    ASSERT_EQ(ace::ReadAceDirectory(s, TestData("ace/Ace.method2.ace"), dir), engines::DirectoryStatus::Ok);
+    const ace::AceMember& m = dir.members[1];
+    ASSERT_EQ(m.name, kExeName);
+    std::string packed(m.packed_size, '\0');
+    ASSERT_TRUE(engines::ReadExactAt(s, m.segments[0].data_offset, packed.data(), packed.size()));
+    for (size_t chunk : {size_t(1), size_t(3), size_t(4096)}) {
+        test::ChunkedSource src(packed, chunk);
+        engines::MemorySink out(1 << 20);
+        EXPECT_EQ(ace::UnpackAce(m.method, m.params, src, m.unpacked_size, out), engines::UnpackStatus::Ok);
+        EXPECT_EQ(test::AsString(out.Data()), Original("exe"));
+    }
+    test::ChunkedSource src(packed, 4096);
+    test::CancellingSink cancel(2);
+    EXPECT_EQ(ace::UnpackAce(m.method, m.params, src, m.unpacked_size, cancel), engines::UnpackStatus::Cancelled);
+    test::ChunkedSource src2(packed, 4096);
+    engines::MemorySink out(1 << 20);
+    EXPECT_EQ(ace::UnpackAce(m.method, m.params, src2, m.unpacked_size + 1000, out), engines::UnpackStatus::Corrupt);
+    EXPECT_LE(out.Data().size(), m.unpacked_size + 1000);
+}
+
+TEST_F(AceArchiveTest, CommandLineListTestExtract) {
+    const std::string path = Copy("Ace.method2-solid.ace", "cli.ace");
+    auto list = test::Run({QUORBEL_CLI_PATH, "list", path});
+    EXPECT_EQ(list.exit_code, 0) << list.err;
+    EXPECT_NE(list.out.find("test.jpg"), std::string::npos) << list.out;
+    auto tested = test::Run({QUORBEL_CLI_PATH, "test", path});
+    EXPECT_EQ(tested.exit_code, 0) << tested.out << tested.err;
+    const std::string out = env_ / "cli-out";
+    auto x = test::Run({QUORBEL_CLI_PATH, "extract", "--folder-names", "-d", out, path});
+    EXPECT_EQ(x.exit_code, 0) << x.out << x.err;
+    EXPECT_EQ(ReadFile(out + "/jpg/test.jpg"), Original("jpg"));
+    EXPECT_EQ(ReadFile(out + "/exe/test.exe"), Original("exe"));
+}
+
+}  // namespace
+}  // namespace quorbel
