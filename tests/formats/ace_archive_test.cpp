@@ -396,6 +396,55 @@ TEST_F(AceArchiveTest, EngineChunksCancelsAndStopsAtTheEnd) {
     EXPECT_LE(out.Data().size(), m.unpacked_size + 1000);
 }
 
+// The fuzz targets' regression files, through the handler and the engine: each gives its
+// sound result.
+TEST_F(AceArchiveTest, RegressionFilesGiveTheSoundResult) {
+    auto regression = [](const std::string& name) {
+        return (fs::path(QUORBEL_SOURCE_DIR) / "fuzz" / "regressions" / name).string();
+    };
+    struct Listing { const char* file; int open; size_t entries; int unpack; } listings[] = {
+        {"main-header-crc-wrong.ace", kStatusNotThisFormat, 0, 0},
+        {"signature-before-offset-seven.ace", kStatusNotThisFormat, 0, 0},
+        {"header-size-past-end.ace", kStatusOk, 0, 0},
+        {"packed-size-past-end.ace", kStatusOk, 0, 0},
+        {"unpacked-size-4-gigabytes-from-stored-bytes.ace", kStatusOk, 1, kUnpackDataError},
+        {"continues-in-missing-volume.ace", kStatusOk, 1, kUnpackDataError},
+        {"unix-host-symlink.ace", kStatusOk, 1, kUnpackUnsupported},
+        {"name-longer-than-header.ace", kStatusOk, 0, 0},
+        {"lz77-member-of-zero-bits.ace", kStatusOk, 1, kUnpackDataError},
+    };
+    for (const Listing& c : listings) {
+        SCOPED_TRACE(c.file);
+        AceArchive ace;
+        ASSERT_EQ(ace.Open(regression(std::string("ace_directory/") + c.file)), c.open);
+        if (c.open != kStatusOk) continue;
+        ASSERT_EQ(ace.EntryCount(), c.entries);
+        if (c.entries == 0) continue;
+        int status = 0;
+        Unpacked(ace, 0, status);
+        EXPECT_EQ(status, c.unpack) << ace.LastMessage();
+    }
+    using engines::UnpackStatus;
+    struct Engine { const char* file; UnpackStatus result; } engines_cases[] = {
+        {"lz77-huge-size-no-input.bin", UnpackStatus::Corrupt},
+        {"zero-bits-empty-blocks-forever.bin", UnpackStatus::Corrupt},
+        {"lz77-mode-symbol.bin", UnpackStatus::Corrupt},
+        {"blocked-delta-distance-zero.bin", UnpackStatus::Corrupt},
+        {"blocked-delta-longer-than-member.bin", UnpackStatus::Corrupt},
+        {"blocked-sound-mode.bin", UnpackStatus::Unsupported},
+        {"blocked-unknown-mode.bin", UnpackStatus::Corrupt},
+    };
+    for (const Engine& c : engines_cases) {
+        SCOPED_TRACE(c.file);
+        const std::string bytes = ReadFile(regression(std::string("ace_unpack/") + c.file));
+        ASSERT_GE(bytes.size(), 6u);
+        const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+        engines::SpanSource src(b + 6, bytes.size() - 6);
+        engines::MemorySink out(1 << 20);
+        EXPECT_EQ(ace::UnpackAce(b[0], b[1], src, Le32(b + 2) & 0x7FFFF, out), c.result);
+    }
+}
+
 TEST_F(AceArchiveTest, CommandLineListTestExtract) {
     const std::string path = Copy("Ace.method2-solid.ace", "cli.ace");
     auto list = test::Run({QUORBEL_CLI_PATH, "list", path});
