@@ -26,7 +26,7 @@ best_ms() {  # best wall time of 5 runs of "$@" in ms; each run gets a fresh $wo
         "$@" >/dev/null 2>&1 || true
         t1=$(date +%s%N)
         local ms=$(( (t1 - t0) / 1000000 ))
-        (( ms < best )) && best=$ms
+        if (( ms < best )); then best=$ms; fi
     done
     echo "$best"
 }
@@ -36,9 +36,9 @@ for name in Ace.store.largefile.ace Ace.method2-solid.ace Ace.method1-solid.ace 
     a=$samples/$name
     o=$(best_ms "$ours" "$a" "$work/out")
     "$ours" "$a" "$work/out" >/dev/null 2>&1 || true
-    on=$(find "$work/out" -type f 2>/dev/null | wc -l)
+    on=$( (find "$work/out" -type f 2>/dev/null || true) | wc -l)
     u=$(best_ms unar -q -f -o "$work/out" "$a")
     rm -rf "$work/out"; unar -q -f -o "$work/out" "$a" >/dev/null 2>&1 || true
-    un=$(find "$work/out" -type f 2>/dev/null | wc -l)
+    un=$( (find "$work/out" -type f 2>/dev/null || true) | wc -l)
     printf "%-28s %10s %10s %8s %8s\n" "$name" "$o" "$u" "$on" "$un"
 done

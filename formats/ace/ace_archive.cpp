@@ -108,6 +108,12 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         return {};
     }
 
+    if (directory_.solid && directory_.volume_number != 0) {
+        // The dictionary is built from the volumes before the one opened.
+        SetMessage(kMsgUnexpectedData, path_);
+        status = kUnpackDataError;
+        return {};
+    }
     // What has to be decoded: the member itself, and in a solid archive every member before it
     // (their bytes build the dictionary it starts from).
     const size_t target_index = size_t(target - directory_.members.data());

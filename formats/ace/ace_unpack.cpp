@@ -324,7 +324,8 @@ private:
         uint8_t* const w = window_.data();
         size_t src = (out - distance) & mask_;
         if (distance >= n && src + n <= size_) {
-            std::memcpy(w + out, w + src, n);
+            // A distance of the ring's size (damaged data) makes the ranges meet.
+            std::memmove(w + out, w + src, n);
         } else {
             for (size_t i = 0; i < n; ++i) w[out + i] = w[(src + i) & mask_];
         }

@@ -396,6 +396,62 @@ TEST_F(AceArchiveTest, EngineChunksCancelsAndStopsAtTheEnd) {
     EXPECT_LE(out.Data().size(), m.unpacked_size + 1000);
 }
 
+// Bits written most significant first into little-endian 32-bit words, as ACE reads them.
+class AceBits {
+public:
+    void Put(uint32_t value, int n) {
+        for (int i = n - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1) != 0);
+    }
+    void Code(const char* bits) {
+        for (const char* p = bits; *p; ++p) bits_.push_back(*p == '1');
+    }
+    std::string Bytes() const {
+        std::string out;
+        for (size_t w = 0; w < bits_.size(); w += 32) {
+            uint32_t word = 0;
+            for (size_t i = 0; i < 32; ++i) word = (word << 1) | (w + i < bits_.size() && bits_[w + i] ? 1 : 0);
+            for (int k = 0; k < 4; ++k) out.push_back(char(word >> (8 * k)));
+        }
+        return out;
+    }
+
+private:
+    std::vector<bool> bits_;
+};
+
+// The DELTA mode (no sample uses it): a block of four bytes, summed up, read as two planes.
+TEST_F(AceArchiveTest, DeltaModeSumsAndReordersItsBlock) {
+    AceBits b;
+    // Main code set: widths 'a' 2, 'b' 3, 'c' 4, 'd' 5, mode symbol 1, sent as deltas mod 6
+    // with the width codes 0 -> "0", 1 -> "10", 2 -> "110", 6 (zero run) -> "1110".
+    b.Put(283, 9);
+    b.Put(0, 4);  // lowest width
+    b.Put(6, 4);  // modulus
+    for (int w : {1, 2, 3, 0, 0, 0, 4}) b.Put(uint32_t(w), 3);
+    for (int i = 0; i < 97; ++i) b.Code("0");
+    b.Code("110");                     // 'a': 2
+    for (int i = 0; i < 4; ++i) b.Code("10");  // 'b' 3, 'c' 4, 'd' 5, then back to 0
+    for (int i = 102; i < 283; ++i) b.Code("0");
+    b.Code("10");                      // the mode symbol: 1
+    b.Put(0, 25);                      // a length code set of one code, from zero bits
+    b.Put(5, 15);                      // five symbols in this block
+    b.Code("0");                       // mode symbol: DELTA, distance 2, length 4
+    b.Put(1, 8);
+    b.Put(2, 8);
+    b.Put(4, 17);
+    b.Code("10110111011110");          // a b c d
+    const std::string packed = b.Bytes();
+    test::ChunkedSource src(packed, 5);
+    engines::MemorySink out(64);
+    ASSERT_EQ(ace::UnpackAce(2, 0, src, 4, out), engines::UnpackStatus::Ok);
+    // Sums 97, 195, 38, 138; planes of two: [0] [2] then [1] [3].
+    EXPECT_EQ(test::AsString(out.Data()), std::string("\x61\x26\xc3\x8a"));
+    // The same stream as ACE 1.0 data: a mode symbol has no place there.
+    test::ChunkedSource again(packed, 5);
+    engines::MemorySink out2(64);
+    EXPECT_EQ(ace::UnpackAce(1, 0, again, 4, out2), engines::UnpackStatus::Corrupt);
+}
+
 // The fuzz targets' regression files, through the handler and the engine: each gives its
 // sound result.
 TEST_F(AceArchiveTest, RegressionFilesGiveTheSoundResult) {
