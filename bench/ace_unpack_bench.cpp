@@ -40,8 +40,12 @@ std::string Flat(const std::string& outdir, std::string name) {
 
 int OnePass(DataStream& stream, const ace::AceDirectory& dir, const std::string& outdir) {
     int bits = ace::kMinDictionaryBits;
-    for (const auto& m : dir.members) bits = std::max(bits, m.DictionaryBits());
-    ace::AceDecoder decoder(bits);
+    uint64_t total = 0;
+    for (const auto& m : dir.members) {
+        bits = std::max(bits, m.DictionaryBits());
+        total += m.unpacked_size;
+    }
+    ace::AceDecoder decoder(bits, total);
     ace::VolumeSet volumes(stream, dir.volume_paths);
     int failures = 0;
     for (const auto& m : dir.members) {

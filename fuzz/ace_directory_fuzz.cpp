@@ -15,8 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No file of this name exists: a member that continues ends the listing as incomplete.
     quorbel::ace::ReadAceDirectory(stream, "/nonexistent/fuzz.ace", dir, [&](int64_t) { return ++calls < 100000; });
     int bits = quorbel::ace::kMinDictionaryBits;
-    for (const auto& m : dir.members) bits = std::max(bits, m.DictionaryBits());
-    quorbel::ace::AceDecoder decoder(bits);
+    uint64_t total = 0;
+    for (const auto& m : dir.members) {
+        bits = std::max(bits, m.DictionaryBits());
+        total += std::min<uint64_t>(m.unpacked_size, quorbel::fuzz::kOutputBudget);
+    }
+    quorbel::ace::AceDecoder decoder(bits, total);
     for (const auto& m : dir.members) {
         if (m.is_folder || m.encrypted || !m.complete || m.segments.size() != 1) continue;
         const auto& s = m.segments[0];

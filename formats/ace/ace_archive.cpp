@@ -120,6 +120,7 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     size_t first = target_index;
     if (directory_.solid) first = 0;
     int bits = ace::kMinDictionaryBits;
+    uint64_t total = 0;
     for (size_t i = first; i <= target_index; ++i) {
         const ace::AceMember& m = directory_.members[i];
         if (m.is_folder || m.unpacked_size == 0) continue;
@@ -133,6 +134,7 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
             return {};
         }
         bits = std::max(bits, m.DictionaryBits());
+        total += std::min<uint64_t>(m.unpacked_size, uint64_t(1) << 40);
     }
 
     ace::VolumeSet volumes(stream_, directory_.volume_paths);
@@ -144,7 +146,7 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         }
         return true;
     };
-    ace::AceDecoder decoder(bits);
+    ace::AceDecoder decoder(bits, total);
     // The members before: decoded into a checking sink; a damaged one spoils the rest.
     for (size_t i = first; i < target_index; ++i) {
         const ace::AceMember& m = directory_.members[i];

@@ -215,9 +215,15 @@ public:
     static constexpr int kLengthCodes = 255;
     static constexpr int kCodeWidth = 11;
 
-    explicit LzCore(int bits)
-        : size_(size_t(1) << std::clamp(bits, 15, kMaxDictionaryBits)), mask_(size_ - 1),
+    LzCore(int bits, uint64_t total_output)
+        : size_(WindowSize(bits, total_output)), mask_(size_ - 1),
           window_(size_, 0), main_(kCodeWidth, kMainCodes), lengths_(kCodeWidth, kLengthCodes) {}
+
+    static size_t WindowSize(int bits, uint64_t total_output) {
+        int b = std::clamp(bits, 15, kMaxDictionaryBits);
+        while (b > 15 && (uint64_t(1) << (b - 1)) >= total_output) --b;
+        return size_t(1) << b;
+    }
 
     void StartMember() {
         block_left_ = 0;
@@ -430,7 +436,8 @@ UnpackStatus Finish(const Output& out, bool failed) {
 
 }  // namespace
 
-AceDecoder::AceDecoder(int dictionary_bits) : core_(std::make_unique<LzCore>(dictionary_bits)) {}
+AceDecoder::AceDecoder(int dictionary_bits, uint64_t total_output)
+    : core_(std::make_unique<LzCore>(dictionary_bits, total_output)) {}
 AceDecoder::~AceDecoder() = default;
 
 bool AceMethodSupported(int method) { return method >= 0 && method <= 2; }
@@ -529,7 +536,7 @@ UnpackStatus AceDecoder::Unpack(int method, ByteSource& input, uint64_t unpacked
 
 UnpackStatus UnpackAce(int method, uint16_t params, ByteSource& input, uint64_t unpacked_size,
                        OutputSink& output) {
-    AceDecoder decoder((params & 15) + kMinDictionaryBits);
+    AceDecoder decoder((params & 15) + kMinDictionaryBits, unpacked_size);
     return decoder.Unpack(method, input, unpacked_size, output);
 }
 

@@ -24,8 +24,9 @@ class LzCore;
 class AceDecoder {
 public:
     // `dictionary_bits`: the largest dictionary (bits 10..22) of the members this object will
-    // decode; the window is allocated once at that size.
-    explicit AceDecoder(int dictionary_bits);
+    // decode; `total_output`: what they hold together. The window is allocated once, at the
+    // dictionary's size or less when the output is smaller (no distance can reach further).
+    explicit AceDecoder(int dictionary_bits, uint64_t total_output = UINT64_MAX);
     ~AceDecoder();
     AceDecoder(const AceDecoder&) = delete;
     AceDecoder& operator=(const AceDecoder&) = delete;
