@@ -1,6 +1,8 @@
 #include "formats/ace/ace_unpack.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 
 namespace quorbel::ace {
@@ -227,6 +229,8 @@ public:
 
     void StartMember() {
         block_left_ = 0;
+        queue_.clear();
+        queued_at_ = 0;
         std::fill(std::begin(history_), std::end(history_), 0u);
         match_left_ = 0;
         failed_ = false;
@@ -244,54 +248,64 @@ public:
         const size_t end = start + target;
         if (match_left_ > 0) out = Copy(out, end, match_distance_, match_left_);
         while (out < end) {
-            if (block_left_ == 0 && !ReadBlock(in)) break;
-            --block_left_;
-            int s = main_.Decode(in);
+            Symbol sym;
+            if (!Fetch(in, sym)) break;
+            const int s = sym.code;
             if (s < 256) {
                 w[out++] = uint8_t(s);
                 continue;
             }
             if (s == kModeCode) {
-                ReadMode(in, next);
-                break;
-            }
-            if (s > kModeCode) {
-                failed_ = true;
+                next = sym.mode;
                 break;
             }
             uint32_t distance;
             size_t length;
             if (s >= 260) {
-                int bits = s - 260;
-                distance = bits < 2 ? uint32_t(bits) : in.Read(bits - 1) + (1u << (bits - 1));
+                distance = sym.distance;
                 history_[0] = history_[1];
                 history_[1] = history_[2];
                 history_[2] = history_[3];
                 history_[3] = distance;
-                length = size_t(lengths_.Decode(in)) + (distance <= 255 ? 2 : distance <= 8191 ? 3 : 4);
+                length = size_t(sym.length) + (distance <= 255 ? 2 : distance <= 8191 ? 3 : 4);
             } else {
                 int back = s - 256;
                 int slot = 3 - back;
                 distance = history_[slot];
                 for (int i = slot; i < 3; ++i) history_[i] = history_[i + 1];
                 history_[3] = distance;
-                length = size_t(lengths_.Decode(in)) + (back > 1 ? 3 : 2);
+                length = size_t(sym.length) + (back > 1 ? 3 : 2);
             }
-            if (in.Overrun()) break;
             out = Copy(out, end, distance + 1, length);
         }
         const size_t produced = out - start;
         pos_ += produced;
-        if (produced == want && !next.pending && block_left_ > 0 && !in.Overrun()) {
+        if (produced == want && !next.pending && !failed_ && !in.Overrun()) {
             // A mode switch right after the requested bytes belongs to this run.
-            if (main_.table[in.Peek(kCodeWidth)] == kModeCode) {
-                main_.Decode(in);
+            if (queued_at_ < queue_.size()) {
+                if (queue_[queued_at_].code == kModeCode) next = queue_[queued_at_++].mode;
+            } else if (block_left_ > 0 && main_.table[in.Peek(kCodeWidth)] == kModeCode) {
+                Symbol sym;
                 --block_left_;
-                ReadMode(in, next);
+                ReadSymbol(in, sym);
+                next = sym.mode;
             }
         }
         if (in.Overrun()) failed_ = true;
         return produced;
+    }
+
+    // The rest of the current block, read now: the SOUND and PIC modes' data follows the
+    // whole block in the stream, and the LZ77 symbols after the mode switch wait for the
+    // return to LZ77.
+    bool ReadRestOfBlock(WordReader& in) {
+        while (block_left_ > 0) {
+            Symbol sym;
+            --block_left_;
+            if (!ReadSymbol(in, sym)) return false;
+            queue_.push_back(sym);
+        }
+        return true;
     }
 
     // Bytes a stored member (or another mode) adds to the window.
@@ -311,6 +325,51 @@ public:
     bool Failed() const { return failed_; }
 
 private:
+    struct Symbol {
+        uint16_t code = 0;
+        uint16_t length = 0;    // the length code of a match
+        uint32_t distance = 0;  // of a match with its own distance
+        ModeSwitch mode;        // of the mode symbol
+    };
+
+    // The next symbol: a waiting one, else one read from the stream (a new block when needed).
+    bool Fetch(WordReader& in, Symbol& sym) {
+        if (queued_at_ < queue_.size()) {
+            sym = queue_[queued_at_++];
+            if (queued_at_ == queue_.size()) {
+                queue_.clear();
+                queued_at_ = 0;
+            }
+            return true;
+        }
+        if (block_left_ == 0 && !ReadBlock(in)) return false;
+        --block_left_;
+        return ReadSymbol(in, sym);
+    }
+
+    bool ReadSymbol(WordReader& in, Symbol& sym) {
+        const int s = main_.Decode(in);
+        sym.code = uint16_t(s);
+        if (s < 256) return true;
+        if (s == kModeCode) {
+            ReadMode(in, sym.mode);
+        } else if (s > kModeCode) {
+            failed_ = true;
+            return false;
+        } else {
+            if (s >= 260) {
+                int bits = s - 260;
+                sym.distance = bits < 2 ? uint32_t(bits) : in.Read(bits - 1) + (1u << (bits - 1));
+            }
+            sym.length = uint16_t(lengths_.Decode(in));
+        }
+        if (in.Overrun()) {
+            failed_ = true;
+            return false;
+        }
+        return true;
+    }
+
     bool ReadBlock(WordReader& in) {
         if (!main_.Read(in) || !lengths_.Read(in)) {
             failed_ = true;
@@ -347,6 +406,8 @@ private:
     uint32_t block_left_ = 0;
     uint32_t history_[4] = {};
     size_t match_left_ = 0, match_distance_ = 0;
+    std::vector<Symbol> queue_;
+    size_t queued_at_ = 0;
     bool failed_ = false;
 };
 
@@ -428,6 +489,327 @@ private:
     std::vector<uint8_t> tail_;
 };
 
+int BitLength(uint32_t v) {
+    int n = 0;
+    while (v) {
+        ++n;
+        v >>= 1;
+    }
+    return n;
+}
+
+// The SOUND modes: 8-bit samples in one, two or three channels (16-bit samples as a low and
+// a high channel, 32-bit ones as three), each channel predicted from its last samples by
+// adapting coefficients, the prediction errors Huffman-coded with runs of zeros, three code
+// sets per channel chosen by the coder's state.
+class SoundDecoder {
+public:
+    static constexpr int kRunCodes = 32;
+    static constexpr int kModeCode = 256 + kRunCodes;
+    static constexpr int kCodes = 256 + kRunCodes + 1;
+    static constexpr int kCodeWidth = 10;
+
+    SoundDecoder() {
+        quantizer_[0] = 0;
+        for (int i = 1; i <= 128; ++i) quantizer_[i] = quantizer_[256 - i] = uint8_t(BitLength(uint32_t(i)));
+    }
+
+    void Start(int mode) {
+        kind_ = mode - kModeSound8;
+        static const int kChannels[4] = {1, 2, 3, 3};
+        sets_.clear();
+        for (int i = 0; i < kChannels[kind_] * 3; ++i) sets_.emplace_back(kCodeWidth, kCodes);
+        block_left_ = 0;
+        for (Channel& c : channels_) c = Channel{};
+    }
+
+    // Up to `want` bytes (a multiple of four: one frame of every channel layout) into `out`;
+    // a mode symbol ends the run early and fills `next`. False on damaged data.
+    bool Run(WordReader& in, uint64_t want, std::vector<uint8_t>& out, ModeSwitch& next) {
+        static const int kUse[4][4] = {{0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 0, 2}, {1, 0, 2, 0}};
+        out.clear();
+        const uint64_t n = want & ~uint64_t(3);
+        for (uint64_t i = 0; i < n; ++i) {
+            const int ci = kUse[kind_][i % 4];
+            Channel& c = channels_[ci];
+            int value = 0;
+            if (!Get(in, c, ci, value, next)) return false;
+            if (next.pending) return true;
+            const int sample = (value + Predict(c)) & 0xFF;
+            out.push_back(uint8_t(sample));
+            Adjust(c, sample);
+        }
+        return true;
+    }
+
+private:
+    struct Channel {
+        int pred_dif_count[2] = {}, last_pred_dif_count[2] = {};
+        int dif_history[4] = {}, coefficient[4] = {};
+        uint32_t dif_sum[9] = {};
+        uint32_t byte_count = 0;
+        int last_byte = 0, last_delta = 0;
+        int adapt_count = 0, adapt_use = 0;
+        int state = 0, code = 0;
+    };
+
+    bool Symbol(WordReader& in, int set, int& code) {
+        if (block_left_ == 0) {
+            for (CodeSet& cs : sets_)
+                if (!cs.Read(in)) return false;
+            block_left_ = in.Read(15);
+        }
+        --block_left_;
+        code = sets_[size_t(set)].Decode(in);
+        return !in.Overrun();
+    }
+
+    bool Get(WordReader& in, Channel& c, int index, int& value, ModeSwitch& next) {
+        if (c.state != 2) {
+            int set = c.state << 1;
+            if (set == 0) set += c.adapt_use;
+            set += 3 * index;
+            if (!Symbol(in, set, c.code)) return false;
+            if (c.code == kModeCode) {
+                ReadMode(in, next);
+                return !in.Overrun();
+            }
+        }
+        if (c.state == 0) {
+            if (c.code >= kRunCodes) {
+                value = c.code - kRunCodes;
+                c.adapt_count = ((c.adapt_count * 7) >> 3) + value;
+                c.adapt_use = c.adapt_count > 40 ? 1 : 0;
+            } else {
+                c.state = 2;
+            }
+        } else if (c.state == 1) {
+            value = c.code;
+            c.state = 0;
+        }
+        if (c.state == 2) {
+            // A run of code + 1 zero errors, then one raw value.
+            if (c.code == 0)
+                c.state = 1;
+            else
+                --c.code;
+            value = 0;
+        }
+        value = (value & 1) ? 255 - (value >> 1) : value >> 1;
+        return true;
+    }
+
+    static int Predicted(const Channel& c) {
+        int sum = 8 * c.last_byte;
+        for (int i = 0; i < 4; ++i) sum += c.coefficient[i] * c.dif_history[i];
+        return (sum >> 3) & 0xFF;
+    }
+
+    static int Predict(const Channel& c) {
+        return c.pred_dif_count[0] > c.pred_dif_count[1] ? c.last_byte : Predicted(c);
+    }
+
+    void Adjust(Channel& c, int sample) {
+        ++c.byte_count;
+        const int dif = (Predicted(c) - sample) * 8;
+        for (int i = 0; i < 4; ++i) {
+            c.dif_sum[2 * i] += uint32_t(std::abs(dif - c.dif_history[i]));
+            c.dif_sum[2 * i + 1] += uint32_t(std::abs(dif + c.dif_history[i]));
+        }
+        c.dif_sum[8] += uint32_t(std::abs(dif));
+        c.pred_dif_count[0] += quantizer_[(dif >> 3) & 0xFF];
+        c.pred_dif_count[1] += quantizer_[(c.last_byte - sample) & 0xFF];
+        c.last_delta = sample - c.last_byte;
+        c.last_byte = sample;
+        if ((c.byte_count & 0x1F) == 0) {
+            // Every 32 samples the coefficient whose change would have erred least moves.
+            uint32_t least = 0xFFFF;
+            int at = 8;
+            for (int i = 8; i >= 0; --i) {
+                if (c.dif_sum[i] <= least) {
+                    least = c.dif_sum[i];
+                    at = i;
+                }
+                c.dif_sum[i] = 0;
+            }
+            if (at != 8) {
+                int k = at >> 1;
+                if ((at & 1) == 0) {
+                    if (c.coefficient[k] >= -16) --c.coefficient[k];
+                } else if (c.coefficient[k] <= 16) {
+                    ++c.coefficient[k];
+                }
+            }
+            if ((c.byte_count & 0xFF) == 0) {
+                for (int i = 0; i < 2; ++i) {
+                    c.pred_dif_count[i] -= c.last_pred_dif_count[i];
+                    c.last_pred_dif_count[i] = c.pred_dif_count[i];
+                }
+            }
+        }
+        c.dif_history[3] = c.dif_history[2];
+        c.dif_history[2] = c.dif_history[1];
+        c.dif_history[1] = c.last_delta - c.dif_history[0];
+        c.dif_history[0] = c.last_delta;
+    }
+
+    int kind_ = 0;
+    std::vector<CodeSet> sets_;
+    uint32_t block_left_ = 0;
+    Channel channels_[3];
+    uint8_t quantizer_[256];
+};
+
+// The PIC mode: lines of `width` bytes in `planes` interleaved planes; each byte predicted from
+// its neighbours in the line and the line above, in one of 365 contexts per model that each
+// pick their best of four predictors, the errors sent as signed Golomb-Rice codes. Planes after
+// the first may be coded as differences to the plane before.
+class PicDecoder {
+public:
+    static constexpr int kContexts = 365;
+    static constexpr uint32_t kMaxWidth = 1u << 20;
+    static constexpr uint32_t kMaxPlanes = 64;
+
+    PicDecoder() {
+        for (int i = 0; i < 128; ++i) bit_width_[i] = uint8_t(BitLength(uint32_t(2 * i)));
+        for (int i = -128; i < 0; ++i) bit_width_[256 + i] = uint8_t(BitLength(uint32_t(-2 * i - 1)));
+        for (int i = -255; i < 256; ++i) {
+            int q = i <= -21 ? -4 : i <= -7 ? -3 : i <= -3 ? -2 : i <= -1 ? -1 : i == 0 ? 0
+                    : i < 3 ? 1 : i < 7 ? 2 : i < 21 ? 3 : 4;
+            q1_[255 + i] = int16_t(q);
+            q9_[255 + i] = int16_t(9 * q);
+            q81_[255 + i] = int16_t(81 * q);
+        }
+    }
+
+    // Entering the mode: the line layout, from the stream.
+    bool Start(WordReader& in) {
+        uint32_t width = 0, planes = 0;
+        if (!GolombRice(in, 12, width) || !GolombRice(in, 2, planes)) return false;
+        if (width == 0 || width > kMaxWidth || planes == 0 || planes > kMaxPlanes) return false;
+        width_ = int(width);
+        planes_ = int(planes);
+        last_.assign(size_t(width_ + planes_), 0);
+        line_.assign(size_t(width_ + planes_), 0);
+        waiting_.clear();
+        for (auto& model : models_)
+            for (Context& ctx : model) ctx = Context{};
+        a_ = b_ = c_ = d_ = x_ = 0;
+        return true;
+    }
+
+    // Up to `want` bytes into `out`; a 0 bit before a line switches mode and fills `next`.
+    bool Run(WordReader& in, uint64_t want, std::vector<uint8_t>& out, ModeSwitch& next) {
+        out.clear();
+        size_t take = size_t(std::min<uint64_t>(want, waiting_.size()));
+        out.insert(out.end(), waiting_.begin(), waiting_.begin() + ptrdiff_t(take));
+        waiting_.erase(waiting_.begin(), waiting_.begin() + ptrdiff_t(take));
+        while (out.size() < want) {
+            if (in.Read(1) == 0) {
+                ReadMode(in, next);
+                return !in.Overrun();
+            }
+            if (!Line(in)) return false;
+            size_t n = size_t(std::min<uint64_t>(want - out.size(), uint64_t(width_)));
+            for (size_t i = 0; i < size_t(width_); ++i) (i < n ? out : waiting_).push_back(uint8_t(line_[i]));
+        }
+        return true;
+    }
+
+private:
+    struct Context {
+        int used = 0, predictor = 0, average = 4;
+        int errors[4] = {};
+    };
+
+    static bool GolombRice(WordReader& in, int bits, uint32_t& value) {
+        value = in.Read(bits);
+        while (in.Read(1) == 1) {
+            value += 1u << bits;
+            if (in.Overrun() || value > (1u << 30)) return false;
+        }
+        return !in.Overrun();
+    }
+
+    int Predict(int which) const {
+        switch (which) {
+            case 0: return a_;
+            case 1: return b_;
+            case 2: return (a_ + b_) >> 1;
+            default: return (a_ + b_ - c_) & 0xFF;
+        }
+    }
+
+    // The value coded for a pixel of a difference plane: relative to the plane before.
+    static int Relative(int predictor, int value, int previous) {
+        if (predictor == 1) return (value - (previous - 128)) & 0xFF;
+        if (predictor == 2) return (value - (((previous * 11) >> 4) - 128)) & 0xFF;
+        return value;
+    }
+
+    bool Line(WordReader& in) {
+        std::fill(line_.begin(), line_.end(), 0);
+        for (int plane = 0; plane < planes_; ++plane) {
+            int model = plane == 0 ? 0 : 1;
+            int predictor = plane == 0 ? 0 : int(in.Read(2));
+            if (predictor == 3) return false;
+            const int previous_plane = plane == 0 ? last_[size_t(width_ + planes_ - 1)] : last_[size_t(plane - 1)];
+            d_ = Relative(predictor, last_[size_t(plane)], previous_plane);
+            a_ = b_ = c_ = x_ = predictor == 0 ? 0 : 128;
+            for (int col = plane; col < width_; col += planes_) {
+                c_ = a_;
+                a_ = d_;
+                b_ = x_;
+                d_ = Relative(predictor, last_[size_t(planes_ + col)], last_[size_t(planes_ + col - 1)]);
+                int ctx = std::abs(q81_[255 + d_ - a_] + q9_[255 + a_ - c_] + q1_[255 + c_ - b_]);
+                x_ = Pixel(in, models_[model][size_t(ctx)]);
+                if (x_ < 0 || in.Overrun()) return false;
+                const int prev = col > 0 ? line_[size_t(col - 1)] : 0;
+                if (predictor == 1)
+                    line_[size_t(col)] = (x_ + prev - 128) & 0xFF;
+                else if (predictor == 2)
+                    line_[size_t(col)] = (x_ + ((prev * 11) >> 4) - 128) & 0xFF;
+                else
+                    line_[size_t(col)] = x_;
+            }
+        }
+        last_ = line_;
+        return true;
+    }
+
+    int Pixel(WordReader& in, Context& ctx) {
+        ++ctx.used;
+        uint32_t coded = 0;
+        if (!GolombRice(in, BitLength(uint32_t(ctx.average / ctx.used)), coded)) return -1;
+        const int epsilon = (coded & 1) ? -int(coded >> 1) - 1 : int(coded >> 1);
+        const int pixel = (Predict(ctx.predictor) + epsilon) & 0xFF;
+        int best = 0;
+        bool halve = false;
+        for (int i = 0; i < 4; ++i) {
+            ctx.errors[i] += bit_width_[(pixel - Predict(i)) & 0xFF];
+            if (i == 0 || ctx.errors[i] < ctx.errors[best]) best = i;
+            if (ctx.errors[i] & 0x80) halve = true;
+        }
+        if (halve)
+            for (int& e : ctx.errors) e >>= 1;
+        ctx.predictor = best;
+        ctx.average += std::abs(epsilon);
+        if (ctx.used == 128) {
+            ctx.used >>= 1;
+            ctx.average >>= 1;
+        }
+        return pixel;
+    }
+
+    int width_ = 0, planes_ = 0;
+    std::vector<int> last_, line_;
+    std::vector<uint8_t> waiting_;
+    std::array<std::vector<Context>, 2> models_{std::vector<Context>(kContexts), std::vector<Context>(kContexts)};
+    int a_ = 0, b_ = 0, c_ = 0, d_ = 0, x_ = 0;
+    uint8_t bit_width_[256];
+    int16_t q1_[511], q9_[511], q81_[511];
+};
+
 UnpackStatus Finish(const Output& out, bool failed) {
     if (out.Cancelled()) return UnpackStatus::Cancelled;
     if (failed || out.Left() != 0) return UnpackStatus::Corrupt;
@@ -478,16 +860,38 @@ UnpackStatus AceDecoder::Unpack(int method, ByteSource& input, uint64_t unpacked
     ModeSwitch next;
     ExeFilter exe;
     uint8_t last_delta = 0;
-    std::vector<uint8_t> planes, ordered;
+    std::vector<uint8_t> planes, ordered, samples;
+    SoundDecoder sound;
+    PicDecoder pic;
     while (out.Left() > 0 || exe.Waiting() > 0) {
         if (next.pending) {
             if (mode.mode == kModeExe && next.mode != kModeExe && !exe.Flush(out)) break;
+            const int previous = mode.mode;
             mode = next;
             mode.pending = false;
             next.pending = false;
             if (mode.mode == kModeExe) exe.SetMode(mode.exe_mode);
             if (mode.mode > kModePic) return Finish(out, true);
-            if (mode.mode >= kModeSound8) return out.Cancelled() ? UnpackStatus::Cancelled : UnpackStatus::Unsupported;
+            if (mode.mode >= kModeSound8) {
+                if (!lz.ReadRestOfBlock(in)) return Finish(out, true);
+                if (mode.mode != previous) {
+                    if (mode.mode == kModePic) {
+                        if (!pic.Start(in)) return Finish(out, true);
+                    } else {
+                        sound.Start(mode.mode);
+                    }
+                }
+            }
+        }
+        if (mode.mode >= kModeSound8) {
+            // Their bytes go to the output and into the window, for LZ77 runs after them.
+            const bool ok = mode.mode == kModePic ? pic.Run(in, out.Left(), samples, next)
+                                                  : sound.Run(in, out.Left(), samples, next);
+            if (!ok || (samples.empty() && !next.pending)) return Finish(out, true);
+            lz.Append(samples.data(), samples.size());
+            if (!out.Put(samples.data(), samples.size())) break;
+            exe.Advance(samples.size());
+            continue;
         }
         if (mode.mode == kModeLz77 || mode.mode == kModeExe) {
             uint64_t owed = out.Left() - std::min<uint64_t>(out.Left(), exe.Waiting());

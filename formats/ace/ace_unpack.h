@@ -1,7 +1,6 @@
 // ACE's decompression engine: stored members, the LZ77/Huffman method of ACE 1.0 and the
-// blocked method of ACE 2.0 with its LZ77, EXE (call/jump targets made relative again) and
-// DELTA (byte planes) modes. The SOUND and PIC modes of the blocked method are not decoded:
-// a member that switches to one ends with Unsupported.
+// blocked method of ACE 2.0 with all its modes: LZ77, EXE (call/jump targets made relative
+// again), DELTA (byte planes), SOUND (8, 16 and 32-bit samples) and PIC (predicted lines).
 //
 // One AceDecoder serves one extraction: members of a solid archive are decoded in archive
 // order through the same object, which carries the dictionary from one member to the next.

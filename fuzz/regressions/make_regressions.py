@@ -399,7 +399,12 @@ def make_ace():
         ace_engine_input(2, 100, ace_mode_stream("00000001" + "00000000" + format(100, "017b"))))
     put("ace_unpack", "blocked-delta-longer-than-member.bin",
         ace_engine_input(2, 100, ace_mode_stream("00000001" + "00000100" + format(131071, "017b"))))
-    put("ace_unpack", "blocked-sound-mode.bin", ace_engine_input(2, 100, ace_mode_stream("00000011")))
+    put("ace_unpack", "blocked-sound-mode-without-samples.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000011")))
+    put("ace_unpack", "blocked-pic-width-zero.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "0" + "01" + "0" + "1")))
+    put("ace_unpack", "blocked-pic-width-endless.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "1" * 400)))
     put("ace_unpack", "blocked-unknown-mode.bin", ace_engine_input(2, 100, ace_mode_stream("11111111")))
 
 

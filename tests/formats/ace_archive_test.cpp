@@ -452,6 +452,95 @@ TEST_F(AceArchiveTest, DeltaModeSumsAndReordersItsBlock) {
     EXPECT_EQ(ace::UnpackAce(1, 0, again, 4, out2), engines::UnpackStatus::Corrupt);
 }
 
+// A code set as the stream sends it: widths as deltas modulo 6 (lowest width 0), the delta
+// codes themselves 1-7 bits wide (code k: k ones and a zero). Widths of the used symbols are
+// distinct, so the symbol of width w has the code of w - 1 ones and a zero.
+void PutCodeSet(AceBits& b, int count, const std::vector<std::pair<int, int>>& widths) {
+    b.Put(uint32_t(count - 1), 9);
+    b.Put(0, 4);
+    b.Put(6, 4);
+    for (int w = 1; w <= 7; ++w) b.Put(uint32_t(w), 3);
+    int previous = 0;
+    for (int i = 0; i < count; ++i) {
+        int width = 0;
+        for (const auto& [symbol, w] : widths)
+            if (symbol == i) width = w;
+        int delta = ((width - previous) % 6 + 6) % 6;
+        for (int k = 0; k < delta; ++k) b.Code("1");
+        b.Code("0");
+        previous = width;
+    }
+}
+
+void PutSymbol(AceBits& b, int width) {
+    for (int k = 1; k < width; ++k) b.Code("1");
+    b.Code("0");
+}
+
+// An LZ77 block: 'A', a switch to `mode`, 'B' (which waits until the stream returns to LZ77).
+void PutLzAroundMode(AceBits& b, int mode) {
+    PutCodeSet(b, 284, {{'A', 1}, {'B', 2}, {283, 3}});
+    b.Put(0, 25);  // a length code set of one code, from zero bits
+    b.Put(3, 15);
+    PutSymbol(b, 1);
+    PutSymbol(b, 3);
+    b.Put(uint32_t(mode), 8);
+    PutSymbol(b, 2);
+}
+
+std::string UnpackBlocked(const std::string& packed, uint64_t size, engines::UnpackStatus* status) {
+    test::ChunkedSource src(packed, 3);
+    engines::MemorySink out(1 << 16);
+    *status = ace::UnpackAce(2, 0, src, size, out);
+    return test::AsString(out.Data());
+}
+
+// The SOUND mode, 8-bit: with its coefficients still at zero (fewer than 32 samples) each
+// sample is the last one plus the decoded difference; a run code gives zeros then a raw value.
+TEST_F(AceArchiveTest, SoundModeSamplesAndTheWayBack) {
+    AceBits b;
+    PutLzAroundMode(b, 3);
+    // Codes: 288 (mode) 1 wide, run of two 2, 4 3, 34 (+1) 4, 35 (-2) 5; one set per model.
+    for (int set = 0; set < 3; ++set) PutCodeSet(b, 289, {{288, 1}, {1, 2}, {4, 3}, {34, 4}, {35, 5}});
+    b.Put(7, 15);
+    for (int w : {4, 5, 2, 3, 4, 4}) PutSymbol(b, w);  // +1, -2, 0, 0, +2, +1, +1
+    PutSymbol(b, 1);
+    b.Put(0, 8);  // back to LZ77
+    engines::UnpackStatus status;
+    std::string out = UnpackBlocked(b.Bytes(), 9, &status);
+    ASSERT_EQ(status, engines::UnpackStatus::Ok);
+    EXPECT_EQ(out, std::string("A\x01\xff\xff\xff\x01\x02\x03" "B", 9));
+}
+
+// The PIC mode: a line of two pixels, each predicted (from nothing yet) and corrected by a
+// signed Golomb-Rice error whose width follows its context's average error.
+TEST_F(AceArchiveTest, PicModeLineAndTheWayBack) {
+    AceBits b;
+    PutLzAroundMode(b, 7);
+    b.Put(2, 12);     // width 2
+    b.Code("0");
+    b.Put(1, 2);      // one plane
+    b.Code("0");
+    b.Code("1");      // a line follows
+    b.Code("100110"); // +10: 20 = 4 + 2 x 8
+    b.Code("11010");  // +7: 14 = 6 + 8
+    b.Code("0");      // no more lines: back to LZ77
+    b.Put(0, 8);
+    engines::UnpackStatus status;
+    std::string out = UnpackBlocked(b.Bytes(), 4, &status);
+    ASSERT_EQ(status, engines::UnpackStatus::Ok);
+    EXPECT_EQ(out, std::string("A\x0a\x07" "B"));
+    // A width of zero is no picture.
+    AceBits z;
+    PutLzAroundMode(z, 7);
+    z.Put(0, 12);
+    z.Code("0");
+    z.Put(1, 2);
+    z.Code("0");
+    UnpackBlocked(z.Bytes(), 4, &status);
+    EXPECT_EQ(status, engines::UnpackStatus::Corrupt);
+}
+
 // The fuzz targets' regression files, through the handler and the engine: each gives its
 // sound result.
 TEST_F(AceArchiveTest, RegressionFilesGiveTheSoundResult) {
@@ -487,7 +576,9 @@ TEST_F(AceArchiveTest, RegressionFilesGiveTheSoundResult) {
         {"lz77-mode-symbol.bin", UnpackStatus::Corrupt},
         {"blocked-delta-distance-zero.bin", UnpackStatus::Corrupt},
         {"blocked-delta-longer-than-member.bin", UnpackStatus::Corrupt},
-        {"blocked-sound-mode.bin", UnpackStatus::Unsupported},
+        {"blocked-sound-mode-without-samples.bin", UnpackStatus::Corrupt},
+        {"blocked-pic-width-zero.bin", UnpackStatus::Corrupt},
+        {"blocked-pic-width-endless.bin", UnpackStatus::Corrupt},
         {"blocked-unknown-mode.bin", UnpackStatus::Corrupt},
     };
     for (const Engine& c : engines_cases) {
