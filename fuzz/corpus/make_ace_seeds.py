@@ -35,7 +35,39 @@ def headers(data):
     return out
 
 
+def bits_to_words(bits):
+    bits += "0" * (-len(bits) % 32)
+    return b"".join(struct.pack("<I", int(bits[i:i + 32], 2)) for i in range(0, len(bits), 32))
+
+
+def code_set(count, widths):
+    """Widths sent as deltas modulo 6; delta code k is k ones and a zero."""
+    out = format(count - 1, "09b") + "0000" + "0110" + "".join(format(w, "03b") for w in range(1, 8))
+    previous = 0
+    for i in range(count):
+        w = widths.get(i, 0)
+        out += "1" * ((w - previous) % 6) + "0"
+        previous = w
+    return out
+
+
+def symbol(width):
+    return "1" * (width - 1) + "0"
+
+
+def lz_around_mode(mode):
+    """An LZ77 block: 'A', a switch to `mode`, then 'B' (waiting for the way back)."""
+    return (code_set(284, {65: 1, 66: 2, 283: 3}) + "0" * 25 + format(3, "015b") + symbol(1) +
+            symbol(3) + format(mode, "08b") + symbol(2))
+
+
 def main():
+    # The SOUND (8-bit) and PIC modes, which the samples do not use.
+    sound = lz_around_mode(3) + code_set(289, {288: 1, 1: 2, 4: 3, 34: 4, 35: 5}) * 3
+    sound += format(7, "015b") + "".join(symbol(w) for w in (4, 5, 2, 3, 4, 4, 1)) + "0" * 8
+    put("ace_unpack", "sound8.bin", bytes([2, 0]) + struct.pack("<I", 9) + bits_to_words(sound))
+    pic = lz_around_mode(7) + format(2, "012b") + "0" + "01" + "0" + "1" + "100110" + "11010" + "0" * 9
+    put("ace_unpack", "pic.bin", bytes([2, 0]) + struct.pack("<I", 4) + bits_to_words(pic))
     with open(os.path.join(SAMPLES, "t.ace"), "rb") as f:
         put("ace_directory", "folder-and-stored-text.ace", f.read())
     for sample, label in (("t.ace", "stored"), ("Ace.method1.ace", "lz77"),
