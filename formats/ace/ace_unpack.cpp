@@ -342,7 +342,9 @@ private:
             }
             return true;
         }
-        if (block_left_ == 0 && !ReadBlock(in)) return false;
+        // A block may hold no symbols at all: the next one follows.
+        while (block_left_ == 0)
+            if (!ReadBlock(in)) return false;
         --block_left_;
         return ReadSymbol(in, sym);
     }
@@ -557,9 +559,11 @@ private:
         if (block_left_ == 0) {
             for (CodeSet& cs : sets_)
                 if (!cs.Read(in)) return false;
+            // A count of 0 leaves these code sets in use for good.
             block_left_ = in.Read(15);
+            if (block_left_ == 0) block_left_ = -1;
         }
-        --block_left_;
+        if (block_left_ > 0) --block_left_;
         code = sets_[size_t(set)].Decode(in);
         return !in.Overrun();
     }
@@ -655,7 +659,7 @@ private:
 
     int kind_ = 0;
     std::vector<CodeSet> sets_;
-    uint32_t block_left_ = 0;
+    int64_t block_left_ = 0;  // -1: no more code sets in this mode
     Channel channels_[3];
     uint8_t quantizer_[256];
 };

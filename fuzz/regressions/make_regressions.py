@@ -405,6 +405,12 @@ def make_ace():
         ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "0" + "01" + "0" + "1")))
     put("ace_unpack", "blocked-pic-width-endless.bin",
         ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "1" * 400)))
+    # Found by the fuzzer: a block that holds no symbols was counted down below zero, and the
+    # mode switches after it queued billions of symbols.
+    put("ace_unpack", "empty-block-count-wraps.bin", bytes.fromhex(
+        "020009000000e514838d000000dc000000000000006f000000000000000000000000000000000000"
+        "00000000000000004001076c0000728a9b01480077deeea821000000000000000000000000080080"
+        "14000000010062d0041f3fff000000000000000002000000fa00000000006ebd"))
     put("ace_unpack", "blocked-unknown-mode.bin", ace_engine_input(2, 100, ace_mode_stream("11111111")))
 
 

@@ -580,6 +580,7 @@ TEST_F(AceArchiveTest, RegressionFilesGiveTheSoundResult) {
         {"blocked-pic-width-zero.bin", UnpackStatus::Corrupt},
         {"blocked-pic-width-endless.bin", UnpackStatus::Corrupt},
         {"blocked-unknown-mode.bin", UnpackStatus::Corrupt},
+        {"empty-block-count-wraps.bin", UnpackStatus::Corrupt},
     };
     for (const Engine& c : engines_cases) {
         SCOPED_TRACE(c.file);
