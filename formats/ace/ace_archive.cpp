@@ -29,12 +29,14 @@ AceArchive::AceArchive() : ExternalArchive("ACE") {}
 
 void AceArchive::Close() {
     directory_ = ace::AceDirectory{};
+    solid_ = SolidCursor{};
     ExternalArchive::Close();
 }
 
 int AceArchive::ReadDirectory() {
     SetMessage(kMsgNotThisFormat, path_, "ACE");
     directory_ = ace::AceDirectory{};
+    solid_ = SolidCursor{};
     sink_->SetRange(0, stream_.Size());
     engines::DirectoryStatus r = ace::ReadAceDirectory(stream_, path_, directory_, ListingProgress());
     if (r == engines::DirectoryStatus::Cancelled) {
@@ -146,7 +148,27 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         }
         return true;
     };
-    ace::AceDecoder decoder(bits, total);
+    std::unique_ptr<ace::AceDecoder> own;
+    ace::AceDecoder* decoder = nullptr;
+    if (directory_.solid) {
+        if (!solid_.decoder || solid_.next > target_index) {
+            // A fresh start, with a window for every member of the archive.
+            for (const ace::AceMember& m : directory_.members) {
+                bits = std::max(bits, m.DictionaryBits());
+                total += m.is_folder ? 0 : std::min<uint64_t>(m.unpacked_size, uint64_t(1) << 40);
+            }
+            solid_.decoder = std::make_unique<ace::AceDecoder>(bits, total);
+            solid_.next = 0;
+        }
+        decoder = solid_.decoder.get();
+        first = solid_.next;
+    } else {
+        own = std::make_unique<ace::AceDecoder>(bits, total);
+        decoder = own.get();
+    }
+    // Until the target is decoded, the cursor is not trusted.
+    SolidCursor cursor = std::move(solid_);
+    solid_ = SolidCursor{};
     // The members before: decoded into a checking sink; a damaged one spoils the rest.
     for (size_t i = first; i < target_index; ++i) {
         const ace::AceMember& m = directory_.members[i];
@@ -154,7 +176,7 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         ace::ChainSource chain;
         engines::CheckingSink check;
         if (!source_of(m, chain) ||
-            decoder.Unpack(m.method, chain, m.unpacked_size, check) != engines::UnpackStatus::Ok ||
+            decoder->Unpack(m.method, chain, m.unpacked_size, check) != engines::UnpackStatus::Ok ||
             check.Crc32() != m.crc32) {
             SetMessage(kMsgDecompressError, entry.full_name);
             status = kUnpackDataError;
@@ -165,11 +187,16 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
             return {};
         }
     }
-    return UnpackNative(entry, false, [&](engines::OutputSink& out) {
+    MemoryBlock block = UnpackNative(entry, false, [&](engines::OutputSink& out) {
         ace::ChainSource chain;
         if (!source_of(*target, chain)) return engines::UnpackStatus::Corrupt;
-        return decoder.Unpack(target->method, chain, target->unpacked_size, out);
+        return decoder->Unpack(target->method, chain, target->unpacked_size, out);
     }, status);
+    if (status == kUnpackOk && cursor.decoder) {
+        cursor.next = target_index + 1;
+        solid_ = std::move(cursor);
+    }
+    return block;
 }
 
 int AceArchive::ExtractEntry(const ArchiveEntry& entry, const std::string& dest_folder,

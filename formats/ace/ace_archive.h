@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/ace/ace_directory.h"
+#include "formats/ace/ace_unpack.h"
 #include "formats/external/external_archive.h"
 
 namespace quorbel {
@@ -40,6 +41,13 @@ private:
     const ace::AceMember* MemberOf(const ArchiveEntry& entry) const;
 
     ace::AceDirectory directory_;
+    // Where the decoding of a solid archive stands: the members before `next` are in the
+    // decoder's window, so members unpacked in archive order are each decoded once.
+    struct SolidCursor {
+        std::unique_ptr<ace::AceDecoder> decoder;
+        size_t next = 0;
+    };
+    SolidCursor solid_;
 };
 
 }  // namespace quorbel

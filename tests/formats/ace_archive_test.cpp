@@ -276,6 +276,31 @@ TEST_F(AceArchiveTest, PatchedBytesGiveTheSoundResult) {
     }
 }
 
+// In a solid archive a damaged member spoils the ones after it, in any order of asking, and a
+// good run afterwards still starts over cleanly.
+TEST_F(AceArchiveTest, SolidArchiveDamageReachesTheMembersAfter) {
+    const std::string sample = "Ace.method1-solid.ace";
+    const std::string bytes = ReadFile(TestData("ace/" + sample));
+    const std::vector<size_t> h = HeaderOffsets(bytes);
+    ASSERT_EQ(h.size(), 6u);
+    const size_t exe_data = h[3] + 4 + Le16(reinterpret_cast<const uint8_t*>(bytes.data()) + h[3] + 2);
+    AceArchive ace;
+    ASSERT_EQ(ace.Open(Patched(sample, [&](std::string& b) { b[exe_data + 500] ^= 0x21; })), kStatusOk);
+    int status = 0;
+    for (int round = 0; round < 2; ++round) {
+        Unpacked(ace, size_t(ace.FindEntry(kJpgName)), status);
+        EXPECT_EQ(status, kUnpackDataError);
+        Unpacked(ace, size_t(ace.FindEntry(kExeName)), status);
+        EXPECT_EQ(status, kUnpackDataError);
+    }
+    AceArchive good;
+    ASSERT_EQ(good.Open(TestData("ace/" + sample)), kStatusOk);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(Crc(Unpacked(good, kExeName)), 0xcfb109c8u);
+        EXPECT_EQ(Unpacked(good, kJpgName), Original("jpg"));
+    }
+}
+
 // A Unix host stores st_mode: permission bits, folders and links come from it; a link is listed
 // and never written.
 TEST_F(AceArchiveTest, UnixHostModesAndLinks) {
