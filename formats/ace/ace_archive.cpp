@@ -126,7 +126,8 @@ MemoryBlock AceArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     for (size_t i = first; i <= target_index; ++i) {
         const ace::AceMember& m = directory_.members[i];
         if (m.is_folder || m.unpacked_size == 0) continue;
-        if (i < target_index && (m.encrypted || !m.complete || m.is_link)) {
+        // (A link's bytes are decoded too: they are part of the stream, only never written.)
+        if (i < target_index && (m.encrypted || !m.complete)) {
             // The dictionary cannot be rebuilt here: the archiver has to do it.
             return ExternalArchive::UnpackEntry(entry, status);
         }
