@@ -352,6 +352,9 @@ constexpr TableRow kTable[] = {
      "Fichiers CSV (*.csv)|*.csv|Tous les fichiers (*.*)|*.*||"},
     {62210, "Export", "Exporter"},
     {62211, "%d files found.", "%d fichiers trouvés."},
+    {62450, "The next volume \"%s\" of this archive is missing; only the members before it are listed.",
+     "Le volume suivant \"%s\" de cette archive est introuvable ; seuls les membres qui le "
+     "précèdent sont listés."},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

@@ -123,6 +123,7 @@ inline constexpr int kTextFilter = 62208;            // "Text Files (*.txt)|..."
 inline constexpr int kCsvFilter = 62209;             // "CSV Files (*.csv)|..."
 inline constexpr int kExportTitle = 62210;           // "Export"
 inline constexpr int kSearchFound = 62211;           // "%d files found."
+inline constexpr int kMissingVolume = 62450;         // "The next volume "%s" of this archive ..."
 }  // namespace text_id
 
 }  // namespace quorbel

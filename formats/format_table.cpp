@@ -10,6 +10,7 @@
 #include "core/user_prompts.h"
 #include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
+#include "formats/ace/ace_archive.h"
 #include "formats/arj/arj_archive.h"
 #include "formats/jar_archive.h"
 #include "formats/lha/lha_archive.h"
@@ -56,6 +57,7 @@ const std::vector<FormatRow>& FormatTable() {
         {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
+        {9, "ACE", &OpenWith<AceArchive>},
         {11, "JAR", &OpenWith<JarArchive>},
     };
     return table;

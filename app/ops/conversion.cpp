@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "core/user_prompts.h"
 #include "core/zip/zip_archive.h"
+#include "formats/ace/ace_archive.h"
 #include "formats/arj/arj_archive.h"
 #include "formats/format_table.h"
 #include "formats/jar_archive.h"
@@ -46,8 +47,9 @@ std::unique_ptr<ArchiveHandler> NewConvertTarget(int format) {
         case 1: return std::make_unique<ArjArchive>();
         case 2: return std::make_unique<LhaArchive>();
         case 3: return std::make_unique<ZooArchive>();
+        case 5: return std::make_unique<AceArchive>();
         case 6: return std::make_unique<JarArchive>();
-        default: return nullptr;  // RAR and ACE: no reader to judge the result by yet
+        default: return nullptr;  // RAR: no reader to judge the result by yet
     }
 }
 

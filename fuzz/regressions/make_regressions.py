@@ -631,6 +631,88 @@ def make_jpeg():
     put_jpeg("quantisation-16-bit-max.jpg", soi + jpeg_segment(0xDB, b"\x10" + b"\xff" * 128) + grey +
              jpeg_segment(0xC4, jpeg_dht(0x00, [1], [15]) + jpeg_dht(0x10, [1, 1], [0x00, 0x0F])) +
              jpeg_sos([(1, 0)]) + b"\x7f\xff\xbf\xff\xff\x00" + eoi)
+# --- ACE --------------------------------------------------------------------------------------
+
+def ace_crc16(data):
+    return (zlib.crc32(data) ^ 0xFFFFFFFF) & 0xFFFF
+
+
+def ace_block(body):
+    return struct.pack("<HH", ace_crc16(body), len(body)) + body
+
+
+def ace_main(flags=0x0000, host=2, volume=0):
+    return ace_block(struct.pack("<BH", 0, flags) + b"**ACE**" + bytes([20, 20, host, volume]) +
+                     struct.pack("<I", 0x5B8A0000) + b"\0" * 8)
+
+
+def ace_file(name, data=b"", flags=0x0001, unpacked=None, method=0, params=0, attributes=0x20,
+             crc=None, packed=None):
+    unpacked = len(data) if unpacked is None else unpacked
+    packed = len(data) if packed is None else packed
+    crc = (zlib.crc32(data) ^ 0xFFFFFFFF) if crc is None else crc
+    body = struct.pack("<BHIIIIIBBHHH", 1, flags, packed, unpacked, 0x5B8A0000, attributes, crc,
+                       method, 3, params, 0, len(name)) + name
+    return ace_block(body) + data
+
+
+def ace_bits(bits):
+    """A bit string (MSB first) as ACE's little-endian 32-bit words."""
+    bits += "0" * (-len(bits) % 32)
+    return b"".join(struct.pack("<I", int(bits[i:i + 32], 2)) for i in range(0, len(bits), 32))
+
+
+def ace_mode_stream(mode_bits):
+    """A block whose main code set has the mode symbol alone (code "0"), then that symbol and
+    the mode's parameter bits."""
+    width_codes = "0" * 283 + "10" + "10"          # widths by delta: only symbol 283 is 1 wide
+    main = format(284, "09b") + "0000" + "0010" + "001" + "010" + "011" + width_codes
+    lengths = "0" * 25                               # one length code, from zero bits
+    return ace_bits(main + lengths + format(5, "015b") + "0" + mode_bits)
+
+
+def ace_engine_input(method, unpacked, packed, params=0):
+    return bytes([method, params]) + struct.pack("<I", unpacked) + packed
+
+
+def make_ace():
+    put("ace_directory", "main-header-crc-wrong.ace",
+        bytes([ace_main()[0] ^ 1]) + ace_main()[1:] + ace_file(b"a.txt", b"abc"))
+    put("ace_directory", "signature-before-offset-seven.ace", b"**ACE**" + b"\0" * 40)
+    put("ace_directory", "header-size-past-end.ace", ace_main() + b"\0\0\xff\xff\x01")
+    put("ace_directory", "packed-size-past-end.ace",
+        ace_main() + ace_file(b"a.txt", b"abc", packed=0x7FFFFFFF))
+    put("ace_directory", "unpacked-size-4-gigabytes-from-stored-bytes.ace",
+        ace_main() + ace_file(b"a.txt", b"abc", unpacked=0xFFFFFFF0))
+    put("ace_directory", "continues-in-missing-volume.ace",
+        ace_main(flags=0x0800) + ace_file(b"a.txt", b"abc", flags=0x2001, unpacked=10))
+    put("ace_directory", "unix-host-symlink.ace",
+        ace_main(host=3) + ace_file(b"link", b"/etc/passwd", attributes=0o120777 << 16))
+    put("ace_directory", "name-longer-than-header.ace",
+        ace_main() + ace_block(struct.pack("<BHIIIIIBBHHH", 1, 1, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 500)))
+    put("ace_directory", "lz77-member-of-zero-bits.ace",
+        ace_main() + ace_file(b"z.bin", b"\0" * 64, method=1, unpacked=1000))
+
+    put("ace_unpack", "lz77-huge-size-no-input.bin", ace_engine_input(1, 0xFFFFFFFF, b""))
+    put("ace_unpack", "zero-bits-empty-blocks-forever.bin", ace_engine_input(2, 5000, b"\0" * 256))
+    put("ace_unpack", "lz77-mode-symbol.bin", ace_engine_input(1, 100, ace_mode_stream("00000001")))
+    put("ace_unpack", "blocked-delta-distance-zero.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000001" + "00000000" + format(100, "017b"))))
+    put("ace_unpack", "blocked-delta-longer-than-member.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000001" + "00000100" + format(131071, "017b"))))
+    put("ace_unpack", "blocked-sound-mode-without-samples.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000011")))
+    put("ace_unpack", "blocked-pic-width-zero.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "0" + "01" + "0" + "1")))
+    put("ace_unpack", "blocked-pic-width-endless.bin",
+        ace_engine_input(2, 100, ace_mode_stream("00000111" + "0" * 12 + "1" * 400)))
+    # Found by the fuzzer: a block that holds no symbols was counted down below zero, and the
+    # mode switches after it queued billions of symbols.
+    put("ace_unpack", "empty-block-count-wraps.bin", bytes.fromhex(
+        "020009000000e514838d000000dc000000000000006f000000000000000000000000000000000000"
+        "00000000000000004001076c0000728a9b01480077deeea821000000000000000000000000080080"
+        "14000000010062d0041f3fff000000000000000002000000fa00000000006ebd"))
+    put("ace_unpack", "blocked-unknown-mode.bin", ace_engine_input(2, 100, ace_mode_stream("11111111")))
 
 
 if __name__ == "__main__":
@@ -646,4 +728,5 @@ if __name__ == "__main__":
     make_engines()
     make_metafiles()
     make_rar()
+    make_ace()
     sys.exit(0)

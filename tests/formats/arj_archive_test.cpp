@@ -190,7 +190,8 @@ TEST(NewFormatsInTheTable, OpenInOrder) {
         const char* file;
         const char* format;
     };
-    const Row rows[] = {{"arj/t.arj", "ARJ"}, {"lha/lha213_lh5.lzh", "LHA"}, {"zoo/t.zoo", "ZOO"}};
+    const Row rows[] = {{"arj/t.arj", "ARJ"}, {"lha/lha213_lh5.lzh", "LHA"}, {"zoo/t.zoo", "ZOO"},
+                       {"ace/t.ace", "ACE"}};
     for (const Row& row : rows) {
         int status = 0;
         auto handler = OpenArchiveFile(test::TestData(row.file), status);
@@ -199,7 +200,7 @@ TEST(NewFormatsInTheTable, OpenInOrder) {
     }
     std::vector<std::string> order;
     for (const FormatRow& r : FormatTable()) order.push_back(r.name);
-    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "RAR", "UUE", "GZ", "TAR", "JAR"};
+    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "RAR", "UUE", "GZ", "TAR", "ACE", "JAR"};
     EXPECT_EQ(order, expected);
 }
 
