@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "picture/codecs/bmp_codec.h"
+#include "picture/codecs/gif_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
+#include "picture/codecs/png_codec.h"
 
 namespace quorbel {
 
@@ -30,9 +32,9 @@ struct Row {
 constexpr Row kRows[] = {
     {"BMP", &Make<CBmpBmpFormat>},
     {"TGA", nullptr},
-    {"GIF", nullptr},
+    {"GIF", &Make<CGifFormat>},
     {"PCX", nullptr},
-    {"PNG", nullptr},
+    {"PNG", &Make<CPngFormat>},
     {"JPG", nullptr},
     {"RLE", &Make<CBmpRleFormat>},
     {"TIF", nullptr},
