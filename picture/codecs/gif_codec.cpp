@@ -248,6 +248,9 @@ private:
                 progress_at = pos + progress_step;
             }
         }
+        // Decoding stopped early: the copies' few stray bytes past the last string go, so the
+        // pixels never decoded keep index 0.
+        if (pos < end) std::memset(out + pos, 0, std::min<size_t>(end - pos, 16));
     }
 
     // The source ends at or before the destination, so 8-byte steps only read bytes that are
