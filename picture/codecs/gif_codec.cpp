@@ -339,11 +339,15 @@ bool CGifFormat::Load() {
         GifDecoder decoder(*stream_, *sink_, picture_);
         decoder.Decode();
         more_images_ = decoder.MoreImages();
+        width_ = decoder.ImageWidth();
+        height_ = decoder.ImageHeight();
     } catch (...) {
         sink_->End(0);
         throw;
     }
     sink_->End(0);
+    depth_ = 8;
+    info_text_ = "CompuServe Graphic Interchange Format (GIF)";
     return true;
 }
 

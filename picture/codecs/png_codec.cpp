@@ -495,13 +495,18 @@ bool CPngFormat::Load() {
     if (!HasPngSignature(*stream_)) return false;
     sink_->Begin();
     sink_->SetRange(0, 100, true);
+    PngDecoder decoder(*stream_, *sink_, picture_, StreamRemaining());
     try {
-        PngDecoder(*stream_, *sink_, picture_, StreamRemaining()).Decode();
+        decoder.Decode();
     } catch (...) {
         sink_->End(0);
         throw;
     }
     sink_->End(0);
+    width_ = int(decoder.header().width);
+    height_ = int(decoder.header().height);
+    depth_ = decoder.header().depth;
+    info_text_ = "Portable Network Graphics (PNG)";
     return true;
 }
 
