@@ -136,6 +136,7 @@ private:
 
         CPicture& picture = *picture_;
         if (!picture.Create(width, height)) throw EGifCorruptFile("Gif stream is corrupt");
+        picture.ResetDecodeState();  // a reused picture of the same size keeps nothing of before
         if (transparent_ >= 0) picture.EnsureAlpha();
         picture.SetPaletteSize(entries);
         for (int i = 0; i < entries; ++i) picture.SetPaletteEntry(i, palette[i]);

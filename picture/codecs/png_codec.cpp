@@ -336,6 +336,7 @@ private:
 
         CPicture& picture = *picture_;
         if (!picture.Create(int(h.width), int(h.height))) throw EPngError();
+        picture.ResetDecodeState();  // a reused picture of the same size keeps nothing of before
         if (h.colour == 4 || h.colour == 6) picture.EnsureAlpha();
         if (h.colour == 0 || h.colour == 4) {
             const int entries = h.depth >= 8 ? 256 : 1 << h.depth;

@@ -91,6 +91,18 @@ TEST(GifSamples, InfoAndFirstImageOfAnAnimation) {
     EXPECT_FALSE(more);
 }
 
+// A GIF named .bmp is found by its content in the dispatcher's second pass.
+TEST(GifSamples, FoundByContentUnderAnotherName) {
+    const std::string bytes = test::ReadFile(Gif("hopper.gif"));
+    DataStream s;
+    s.AttachMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    s.SetName("picture.bmp");
+    CPicture p;
+    ASSERT_TRUE(LoadFromStream(s, &p, nullptr, true, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(p.Description(), "CompuServe Graphic Interchange Format (GIF)");
+    EXPECT_EQ(p.Width(), 128);
+}
+
 // ImageMagick writes a pattern reduced to 256 colours, plain and interlaced.
 TEST(GifPeerFiles, ConvertOutputMatchesGiftopnm) {
     test::TempDir dir;

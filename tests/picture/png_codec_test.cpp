@@ -191,6 +191,16 @@ TEST(PngSuite, GreyLevelsPalettesAndInfo) {
     ASSERT_TRUE(LoadPictureFile(Png("tbbn3p08.png"), p, nullptr));
     EXPECT_FALSE(p.HasAlpha());
 
+    // A picture reused for a file of the same size keeps nothing of the one before.
+    CPicture reused;
+    ASSERT_TRUE(LoadPng(test::ReadFile(Png("basn6a08.png")), reused));
+    ASSERT_TRUE(reused.HasAlpha());
+    ASSERT_TRUE(LoadPng(test::ReadFile(Png("basn3p08.png")), reused));
+    EXPECT_FALSE(reused.HasAlpha());
+    ASSERT_TRUE(LoadPng(test::ReadFile(Png("basn2c08.png")), reused));
+    EXPECT_EQ(reused.PaletteCount(), 0);
+    EXPECT_EQ(reused.Depth(), 24);
+
     DataStream s;
     ASSERT_TRUE(s.OpenFile(Png("basi6a16.png"), true));
     CPngFormat png;
