@@ -56,6 +56,7 @@ void UnPaeth(uint8_t* row, const uint8_t* prev, size_t n) {
         upleft[k] = prev[k];
     }
     for (size_t i = Bpp; i + Bpp <= n; i += Bpp)
+#pragma GCC unroll 8
         for (int k = 0; k < Bpp; ++k) {
             const int up = prev[i + size_t(k)];
             const uint8_t v = uint8_t(row[i + size_t(k)] + PaethPredict(left[k], up, upleft[k]));
@@ -63,6 +64,28 @@ void UnPaeth(uint8_t* row, const uint8_t* prev, size_t n) {
             left[k] = v;
             upleft[k] = up;
         }
+}
+
+// Sub and Average with the pixel width known: the left neighbour of each byte lane stays in a
+// register instead of being read back from the byte just stored.
+template <int Bpp>
+void UnSub(uint8_t* row, size_t n) {
+    if (n < size_t(Bpp)) return;
+    uint8_t left[Bpp];
+    for (int k = 0; k < Bpp; ++k) left[k] = row[k];
+    for (size_t i = Bpp; i + Bpp <= n; i += Bpp)
+#pragma GCC unroll 8
+        for (int k = 0; k < Bpp; ++k) left[k] = row[i + size_t(k)] = uint8_t(row[i + size_t(k)] + left[k]);
+}
+
+template <int Bpp>
+void UnAverage(uint8_t* row, const uint8_t* prev, size_t n) {
+    unsigned left[Bpp];
+    for (int k = 0; k < Bpp && size_t(k) < n; ++k) left[k] = row[k] = uint8_t(row[k] + (prev[k] >> 1));
+    for (size_t i = Bpp; i + Bpp <= n; i += Bpp)
+#pragma GCC unroll 8
+        for (int k = 0; k < Bpp; ++k)
+            left[k] = row[i + size_t(k)] = uint8_t(row[i + size_t(k)] + ((left[k] + prev[i + size_t(k)]) >> 1));
 }
 
 void UnPaethAny(uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
@@ -80,14 +103,30 @@ bool Unfilter(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t n, size_
     case 0:
         return true;
     case 1:
-        for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+        switch (bpp) {
+        case 3: UnSub<3>(row, n); break;
+        case 4: UnSub<4>(row, n); break;
+        case 6: UnSub<6>(row, n); break;
+        case 8: UnSub<8>(row, n); break;
+        default:
+            for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+            break;
+        }
         return true;
     case 2:
         for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
         return true;
     case 3:
-        for (size_t i = 0; i < bpp && i < n; ++i) row[i] = uint8_t(row[i] + (prev[i] >> 1));
-        for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + ((unsigned(row[i - bpp]) + prev[i]) >> 1));
+        switch (bpp) {
+        case 3: UnAverage<3>(row, prev, n); break;
+        case 4: UnAverage<4>(row, prev, n); break;
+        case 6: UnAverage<6>(row, prev, n); break;
+        case 8: UnAverage<8>(row, prev, n); break;
+        default:
+            for (size_t i = 0; i < bpp && i < n; ++i) row[i] = uint8_t(row[i] + (prev[i] >> 1));
+            for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + ((unsigned(row[i - bpp]) + prev[i]) >> 1));
+            break;
+        }
         return true;
     case 4:
         switch (bpp) {

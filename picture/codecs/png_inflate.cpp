@@ -7,7 +7,7 @@ namespace quorbel {
 namespace {
 
 constexpr int kMaxBits = 15;
-constexpr int kFastBits = 10;
+constexpr int kFastBits = 11;
 constexpr unsigned kFastMask = (1u << kFastBits) - 1;
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -223,27 +223,96 @@ private:
         return Codes(lit, dist);
     }
 
+    // The symbol loop keeps the bit buffer and the output pointer in locals: stores through a
+    // byte pointer could alias the members, which would force the compiler to reload them
+    // after every literal.
     bool Codes(const Huffman& lit, const Huffman& dist) {
+        uint64_t bits = bitbuf_;
+        unsigned count = bitcount_;
+        size_t pos = pos_;
+        uint8_t* op = op_;
+        const uint8_t* const in = in_;
+        const size_t in_size = in_size_;
+        uint8_t* const out = out_;
+        uint8_t* const out_end = out_end_;
+        bool ok = false;
+        auto refill = [&]() -> bool {
+            if (pos + 8 <= in_size) {
+                uint64_t word;
+                std::memcpy(&word, in + pos, 8);
+                bits |= word << count;
+                pos += (63 - count) >> 3;
+                count |= 56;
+                return true;
+            }
+            while (count <= 56) {
+                if (pos < in_size)
+                    bits |= uint64_t(in[pos++]) << count;
+                else
+                    overrun_ += 8;
+                count += 8;
+            }
+            return overrun_ <= 8 * 8;
+        };
+        auto decode = [&](const Huffman& h) -> int {
+            const uint16_t e = h.fast[bits & kFastMask];
+            if (e) {
+                const unsigned len = e & 15u;
+                bits >>= len;
+                count -= len;
+                return e >> 4;
+            }
+            int code = 0, first = 0, index = 0;
+            for (int len = 1; len <= h.longest; ++len) {
+                code |= int(bits & 1);
+                bits >>= 1;
+                --count;
+                const int n = h.count[len];
+                if (code - n < first) return h.symbols[index + (code - first)];
+                index += n;
+                first = (first + n) << 1;
+                code <<= 1;
+            }
+            return -1;
+        };
         for (;;) {
-            if (overrun_ > 8 * 8) return false;
-            Refill();
-            const int sym = Decode(lit);
+            // 48 bits cover the longest length code with its extra bits and the longest
+            // distance code with its extra bits.
+            if (count < 48 && !refill()) break;
+            int sym = decode(lit);
             if (sym < 256) {
-                if (sym < 0 || op_ >= out_end_) return false;
-                *op_++ = uint8_t(sym);
+                if (sym < 0 || op >= out_end) break;
+                *op++ = uint8_t(sym);
+                // Further literals while the buffer still holds a whole code.
+                while (count >= 15) {
+                    const uint16_t e = lit.fast[bits & kFastMask];
+                    if (!e || (e >> 4) >= 256) break;
+                    if (op >= out_end) goto done;
+                    bits >>= (e & 15u);
+                    count -= (e & 15u);
+                    *op++ = uint8_t(e >> 4);
+                }
                 continue;
             }
-            if (sym == 256) return true;
-            if (sym > 285) return false;
-            const size_t length = kLengthBase[sym - 257] + size_t(Bits(kLengthExtra[sym - 257]));
-            if (bitcount_ < 32) Refill();
-            const int dsym = Decode(dist);
-            if (dsym < 0 || dsym > 29) return false;
-            const size_t distance = kDistBase[dsym] + size_t(Bits(kDistExtra[dsym]));
-            if (distance > size_t(op_ - out_) || length > size_t(out_end_ - op_)) return false;
-            uint8_t* dst = op_;
-            const uint8_t* src = op_ - distance;
-            uint8_t* const end = op_ + length;
+            if (sym == 256) {
+                ok = true;
+                break;
+            }
+            if (sym > 285) break;
+            const unsigned lextra = kLengthExtra[sym - 257];
+            const size_t length = kLengthBase[sym - 257] + size_t(bits & ((uint64_t(1) << lextra) - 1));
+            bits >>= lextra;
+            count -= lextra;
+            const int dsym = decode(dist);
+            if (dsym < 0 || dsym > 29) break;
+            const unsigned dextra = kDistExtra[dsym];
+            const size_t distance = kDistBase[dsym] + size_t(bits & ((uint64_t(1) << dextra) - 1));
+            bits >>= dextra;
+            count -= dextra;
+            if (distance > size_t(op - out) || length > size_t(out_end - op)) break;
+            uint8_t* dst = op;
+            const uint8_t* src = op - distance;
+            uint8_t* const end = op + length;
             if (distance >= 8) {
                 // Each 8-byte step reads bytes already written; the last step may write up to 7
                 // bytes past the copy, into the slack or into bytes written later anyway.
@@ -257,8 +326,14 @@ private:
             } else {
                 while (dst < end) *dst++ = *src++;
             }
-            op_ = end;
+            op = end;
         }
+    done:
+        bitbuf_ = bits;
+        bitcount_ = count;
+        pos_ = pos;
+        op_ = op;
+        return ok;
     }
 
     const uint8_t* in_;
