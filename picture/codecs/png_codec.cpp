@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "picture/codecs/png_inflate.h"
@@ -363,9 +364,10 @@ private:
         if (idat_.size() < 2) throw EPngError();
         const uint8_t cmf = idat_[0], flg = idat_[1];
         if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (unsigned(cmf) * 256 + flg) % 31 != 0 || (flg & 0x20)) throw EPngError();
-        std::vector<uint8_t> raw(size_t(raw_size) + kInflateSlack);
+        // Not zero-filled: the inflater writes every byte of it (anything less is refused).
+        std::unique_ptr<uint8_t[]> raw(new uint8_t[size_t(raw_size) + kInflateSlack]);
         size_t produced = 0, consumed = 0;
-        if (!InflateRaw(idat_.data() + 2, idat_.size() - 2, raw.data(), size_t(raw_size), produced, consumed) ||
+        if (!InflateRaw(idat_.data() + 2, idat_.size() - 2, raw.get(), size_t(raw_size), produced, consumed) ||
             produced != raw_size)
             throw EPngError();
         // The Adler-32 trailer must be there; like the chunk checksums before it, it is not
@@ -393,7 +395,7 @@ private:
 
         std::vector<uint8_t> zeros(RowBytes(h.width) + 8, 0);
         std::vector<uint8_t> bgr, alpha;
-        uint8_t* data = raw.data();
+        uint8_t* data = raw.get();
         int64_t rows_done = 0, rows_total = 0;
         for (const PassRows& p : passes) rows_total += int64_t(p.rows);
         for (const PassRows& p : passes) {
