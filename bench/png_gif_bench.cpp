@@ -235,10 +235,16 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<double> t = BestMs(runs, {
-        [&] { DecodeOurs<quorbel::CPngFormat>(png, "bench.png", picture); },
+        [&] {
+            CPicture fresh;  // a new picture each time, as the peers fill new buffers
+            DecodeOurs<quorbel::CPngFormat>(png, "bench.png", fresh);
+        },
         [&] { DecodeLibpng(png); },
         [&] { DecodeSpng(png); },
-        [&] { DecodeOurs<quorbel::CGifFormat>(gif, "bench.gif", picture); },
+        [&] {
+            CPicture fresh;
+            DecodeOurs<quorbel::CGifFormat>(gif, "bench.gif", fresh);
+        },
         [&] { DecodeGiflib(gif); },
     });
     const double ours_png = t[0], libpng = t[1], spng = t[2], ours_gif = t[3], giflib = t[4];
