@@ -207,10 +207,16 @@ def main():
     for name, data in g.items():
         put("glimmer", name, data)
         put("picture_dispatch", name, bytes([4 if name.endswith(".glc") else 5]) + data)
-    for name, data in png_seeds().items():
+    p = png_seeds()
+    for name, data in p.items():
         put("png", name, data)
-    for name, data in gif_seeds().items():
+    gs = gif_seeds()
+    for name, data in gs.items():
         put("gif", name, data)
+    # Name bytes 6 and 7 choose fuzz.gif and fuzz.png; a GIF under a BMP name goes to the second pass.
+    put("picture_dispatch", "png-rgba-adam7", b"\x07" + p["rgba8-9x9-adam7.png"])
+    put("picture_dispatch", "gif-interlaced", b"\x06" + gs["interlaced-3x10.gif"])
+    put("picture_dispatch", "gif-named-bmp", b"\x00" + gs["transparent-4x4.gif"])
     # The dispatcher's refusals and a GLS named .bmp (found in the second pass).
     put("picture_dispatch", "mz-refused.bmp", b"\x00MZ" + b"\0" * 30)
     put("picture_dispatch", "gls-named-bmp", b"\x00" + g["gls-4x2.gls"])
