@@ -9,17 +9,19 @@
 
 #include "picture/codecs/bmp_codec.h"
 #include "picture/codecs/clp_codec.h"
-#include "picture/codecs/metafile_codec.h"
+#include "picture/codecs/gif_codec.h"
 #include "picture/codecs/glimmer_codecs.h"
-#include "picture/codecs/psd_codec.h"
-#include "picture/codecs/tiff_codec.h"
 #include "picture/codecs/halo_codec.h"
 #include "picture/codecs/iff_codec.h"
-#include "picture/codecs/macpaint_codec.h"
-#include "picture/codecs/pcx_codec.h"
-#include "picture/codecs/pnm_codec.h"
-#include "picture/codecs/tga_codec.h"
 #include "picture/codecs/jpeg_codec.h"
+#include "picture/codecs/macpaint_codec.h"
+#include "picture/codecs/metafile_codec.h"
+#include "picture/codecs/pcx_codec.h"
+#include "picture/codecs/png_codec.h"
+#include "picture/codecs/pnm_codec.h"
+#include "picture/codecs/psd_codec.h"
+#include "picture/codecs/tga_codec.h"
+#include "picture/codecs/tiff_codec.h"
 
 namespace quorbel {
 
@@ -41,9 +43,9 @@ struct Row {
 constexpr Row kRows[] = {
     {"BMP", &Make<CBmpBmpFormat>},
     {"TGA", &Make<CTgaFormat>},
-    {"GIF", nullptr},
+    {"GIF", &Make<CGifFormat>},
     {"PCX", &Make<CPcxFormat>},
-    {"PNG", nullptr},
+    {"PNG", &Make<CPngFormat>},
     {"JPG", &Make<CJpegFormat>},
     {"RLE", &Make<CBmpRleFormat>},
     {"TIF", &Make<CTiffFormat>},

@@ -11,6 +11,7 @@ packages=(
   arj lhasa unar jlha-utils  # ARJ, LHA and ZOO readers the engine tests and benchmarks check against
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools  # pictures made and read back by the picture tests
   libjpeg62-turbo-dev libstb-dev  # the JPEG benchmark's peers (bench/jpeg_bench.cpp only)
+  libpng-dev libspng-dev libgif-dev  # peers of the PNG and GIF decoding benchmark (bench/png_gif_bench.cpp)
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
   poppler-utils  # pdfinfo and pdftotext read back the printed lists

@@ -714,12 +714,132 @@ def make_ace():
         "14000000010062d0041f3fff000000000000000002000000fa00000000006ebd"))
     put("ace_unpack", "blocked-unknown-mode.bin", ace_engine_input(2, 100, ace_mode_stream("11111111")))
 
+# --- PNG and GIF -----------------------------------------------------------------------------
+
+def png_chunk(kind, data, length=None):
+    size = len(data) if length is None else length
+    return struct.pack(">I", size) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def png_file(width, height, depth, colour, idat, before=b"", plte=None):
+    body = png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)) + before
+    if plte is not None:
+        body += png_chunk(b"PLTE", plte)
+    return b"\x89PNG\r\n\x1a\n" + body + png_chunk(b"IDAT", idat) + png_chunk(b"IEND", b"")
+
+
+def zlib_wrap(raw_deflate, cmf=0x78, adler=0):
+    flg = 0
+    while (cmf * 256 + flg) % 31:
+        flg += 1
+    return bytes([cmf, flg]) + raw_deflate + struct.pack(">I", adler)
+
+
+class Bits:
+    def __init__(self):
+        self.bits = []
+
+    def raw(self, value, n):
+        self.bits += [(value >> i) & 1 for i in range(n)]
+
+    def code(self, value, n):
+        self.bits += [(value >> i) & 1 for i in range(n - 1, -1, -1)]
+
+    def fixed(self, sym):
+        if sym < 144:
+            self.code(0x30 + sym, 8)
+        elif sym < 256:
+            self.code(0x190 + sym - 144, 9)
+        elif sym < 280:
+            self.code(sym - 256, 7)
+        else:
+            self.code(0xC0 + sym - 280, 8)
+
+    def data(self):
+        b = self.bits + [0] * (-len(self.bits) % 8)
+        return bytes(sum(b[i + j] << j for j in range(8)) for i in range(0, len(b), 8))
+
+
+def gif_file(width, height, data, min_size=2, before=b"", after=b";"):
+    return (b"GIF89a" + struct.pack("<HHBBB", width, height, 0x81, 0, 0) + b"\0\0\0\xff\xff\xff\x80\x80\x80\x10\x20\x30"
+            + before + b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + bytes([min_size]) + data + after)
+
+
+def make_png_gif():
+    raw = b"\0" + bytes(range(12)) + b"\0" + bytes(range(12, 24))  # 4 x 2 RGB rows, no filter
+    good = deflate(raw)
+    put("png", "zlib-window-16k.png", png_file(4, 2, 8, 2, zlib_wrap(good, 0x68)))
+    put("png", "zlib-window-256-bytes.png", png_file(4, 2, 8, 2, zlib_wrap(good, 0x08)))
+    put("png", "grey-bkgd-two-bytes.png",
+        png_file(4, 2, 8, 0, zlib_wrap(deflate(b"\0abcd\0efgh")), before=png_chunk(b"bKGD", b"\0\x40")))
+    put("png", "ancillary-length-2-gigabytes.png",
+        png_file(4, 2, 8, 2, zlib_wrap(good), before=struct.pack(">I", 0x7FFFFFF0) + b"zzZz" + b"\0" * 16))
+    put("png", "idat-8000-square-rgba-from-few-bytes.png", png_file(8000, 8000, 8, 6, zlib_wrap(good)))
+    rep = Bits()
+    rep.raw(1, 1); rep.raw(2, 2); rep.raw(0, 5); rep.raw(0, 5); rep.raw(0, 4)
+    rep.raw(1, 3); rep.raw(0, 3); rep.raw(0, 3); rep.raw(1, 3)
+    rep.code(1, 1); rep.raw(3, 2); rep.raw(0, 32)
+    put("png", "inflate-repeat-without-previous-length.png", png_file(4, 2, 8, 2, zlib_wrap(rep.data())))
+    over = Bits()
+    over.raw(1, 1); over.raw(2, 2); over.raw(0, 5); over.raw(0, 5); over.raw(0, 4)
+    for _ in range(4):
+        over.raw(1, 3)
+    over.raw(0, 32)
+    put("png", "inflate-oversubscribed-code-lengths.png", png_file(4, 2, 8, 2, zlib_wrap(over.data())))
+    for sym in (286, 287):
+        b = Bits()
+        b.raw(1, 1); b.raw(1, 2); b.fixed(0); b.fixed(sym); b.code(0, 5); b.fixed(256)
+        put("png", "inflate-length-symbol-%d.png" % sym, png_file(1, 259, 8, 0, zlib_wrap(b.data())))
+    far = Bits()
+    far.raw(1, 1); far.raw(1, 2); far.fixed(0); far.fixed(257); far.code(9, 5); far.raw(0, 3); far.fixed(256)
+    put("png", "inflate-distance-before-output.png", png_file(1, 2, 8, 0, zlib_wrap(far.data())))
+    stored = b"\0" + struct.pack("<HH", len(raw), len(raw) ^ 0xFFFF) + raw + b"\x03\x00"
+    put("png", "nonfinal-block-then-empty-final-block.png", png_file(4, 2, 8, 2, zlib_wrap(stored)))
+
+    def lzw(codes, min_size=2):
+        """Codes packed at the width a decoder reads them, in sub-blocks."""
+        clear = 1 << min_size
+        out, acc, count = bytearray(), 0, 0
+        size, nxt, first = min_size + 1, clear + 2, True
+        for code in codes:
+            acc |= code << count
+            count += size
+            while count >= 8:
+                out.append(acc & 255)
+                acc >>= 8
+                count -= 8
+            if code == clear:
+                size, nxt, first = min_size + 1, clear + 2, True
+                continue
+            if code == clear + 1:
+                continue
+            if first:
+                first = False
+            else:
+                nxt += 1
+            if nxt >= (1 << size) and size < 12:
+                size += 1
+        if count:
+            out.append(acc & 255)
+        return bytes([len(out)]) + bytes(out) + b"\0"
+
+    lzw_4 = lzw([4, 0, 1, 2, 3, 5])
+    put("gif", "min-code-size-zero.gif", gif_file(2, 2, b"\x02\x01\x02\0", min_size=0))
+    put("gif", "min-code-size-143.gif", gif_file(2, 2, b"\x02\x01\x02\0", min_size=143))
+    put("gif", "declared-65535-by-1321-from-44-bytes.gif", gif_file(65535, 1321, lzw_4))
+    put("gif", "end-code-then-more-data.gif", gif_file(4, 4, lzw([4, 1, 2, 5, 3, 3, 3, 3])))
+    put("gif", "unknown-extension-with-image-bytes.gif", gif_file(2, 2, lzw_4, before=b"\x21\x99\x02\x2c\x3b\0"))
+    put("gif", "code-beyond-next-free.gif", gif_file(4, 4, lzw([4, 1, 2, 3, 14, 1, 1])))
+    put("gif", "junk-after-complete-image.gif", gif_file(2, 2, lzw_4, after=b"\x21\xf9\x09"))
+    put("gif", "transparent-index-last-control-byte.gif",
+        gif_file(2, 2, lzw_4, before=b"\x21\xf9\x04\x01\x10\x27\x02\0"))
 
 if __name__ == "__main__":
     make_jpeg()
     make_pictures()
     make_tiff_psd()
     make_raster_pictures()
+    make_png_gif()
     make_zip()
     make_tar()
     make_uue()

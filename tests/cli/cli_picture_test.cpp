@@ -27,6 +27,12 @@ TEST(CliPicture, PrintsWhatTheDispatcherFound) {
         {"bmp/g_pal8.bmp", "width: 127\nheight: 64\ndepth: 8\nformat: Windows bitmap (BMP)\ninfo: Windows bitmap (BMP)\n"},
         {"bmp/g_pal4rle.bmp",
          "width: 127\nheight: 64\ndepth: 4\nformat: Windows bitmap (BMP)\ninfo: Windows compressed bitmap (RLE)\n"},
+        {"png/basn6a08.png",
+         "width: 32\nheight: 32\ndepth: 32\nformat: Portable Network Graphics (PNG)\ninfo: Portable Network Graphics (PNG)\n"
+         "alpha: yes\n"},
+        {"gif/hopper.gif",
+         "width: 128\nheight: 128\ndepth: 8\nformat: CompuServe Graphic Interchange Format (GIF)\n"
+         "info: CompuServe Graphic Interchange Format (GIF)\n"},
         {"bmp/q_pal4rletrns.bmp",
          "width: 127\nheight: 64\ndepth: 4\nformat: Windows bitmap (BMP)\ninfo: Windows compressed bitmap (RLE)\n"
          "alpha: yes\n"},
@@ -40,8 +46,11 @@ TEST(CliPicture, PrintsWhatTheDispatcherFound) {
 
 TEST(CliPicture, UnknownDataExitsOne) {
     test::IsolatedEnvironment env;
-    // A PNG named .pbm: no codec of this build reads it.
-    const CommandResult c = Cli({"picture", test::TestData("pnm/courB08.pbm")});
+    // Text that no codec reads.
+    std::string junk;
+    for (int i = 0; i < 20; ++i) junk += "no picture in here, only words\n";
+    test::WriteFile(env / "junk.pbm", junk);
+    const CommandResult c = Cli({"picture", env / "junk.pbm"});
     EXPECT_EQ(c.exit_code, 1);
     EXPECT_EQ(c.out, "");
     EXPECT_NE(c.err.find("Unknown file format. This version of Quorbel cannot recognize and load file"),
