@@ -352,6 +352,22 @@ constexpr TableRow kTable[] = {
      "Fichiers CSV (*.csv)|*.csv|Tous les fichiers (*.*)|*.*||"},
     {62210, "Export", "Exporter"},
     {62211, "%d files found.", "%d fichiers trouvés."},
+    // The cabinet library: loading it, and its error texts by operation code.
+    {62300, "The cabinet library \"%s\" cannot be loaded (%s): the members of CAB archives cannot be extracted.",
+     "La bibliothèque de cabinets \"%s\" ne peut pas être chargée (%s) : les fichiers des archives CAB ne peuvent pas être extraits."},
+    {62301, "No error", "Aucune erreur"},
+    {62302, "Cabinet not found", "Cabinet introuvable"},
+    {62303, "Not a cabinet", "Ce n'est pas un cabinet"},
+    {62304, "Unknown cabinet version", "Version de cabinet inconnue"},
+    {62305, "Corrupt cabinet", "Cabinet endommagé"},
+    {62306, "Memory allocation failed", "Échec de l'allocation de mémoire"},
+    {62307, "Unknown compression type", "Type de compression inconnu"},
+    {62308, "Failure decompressing data", "Échec de la décompression des données"},
+    {62309, "Failure writing to target file", "Échec de l'écriture du fichier cible"},
+    {62310, "Cabinets in set have different RESERVE sizes", "Les cabinets de la série ont des tailles RESERVE différentes"},
+    {62311, "Cabinet returned on fdintNEXT_CABINET is incorrect", "Le cabinet rendu sur fdintNEXT_CABINET est incorrect"},
+    {62312, "User aborted", "Abandon par l'utilisateur"},
+    {62313, "Unknown error", "Erreur inconnue"},
 };
 
 constexpr std::size_t kRowCount = std::size(kTable);

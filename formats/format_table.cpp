@@ -11,6 +11,7 @@
 #include "core/gz_archive.h"
 #include "core/zip/zip_archive.h"
 #include "formats/arj/arj_archive.h"
+#include "formats/cab/cab_archive.h"
 #include "formats/jar_archive.h"
 #include "formats/lha/lha_archive.h"
 #include "formats/zoo/zoo_archive.h"
@@ -54,6 +55,7 @@ const std::vector<FormatRow>& FormatTable() {
         {6, "UUE", &OpenWith<UueArchive>},
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
+        {10, "CAB", &OpenWith<CabArchive>},
         {11, "JAR", &OpenWith<JarArchive>},
     };
     return table;

@@ -1,0 +1,64 @@
+// The binding to the cabinet library (libquorbel-cabinet.so), loaded by name once per run, and
+// the file and memory callbacks the CAB handler gives it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/cab/fdi/fdi.h"
+
+namespace quorbel::cab {
+
+inline constexpr const char* kCabinetLibraryName = "libquorbel-cabinet.so";
+
+struct CabinetEntryPoints {
+    FdiCreateFn create = nullptr;
+    FdiCopyFn copy = nullptr;
+    FdiIsCabinetFn is_cabinet = nullptr;
+    FdiDestroyFn destroy = nullptr;
+};
+
+// The places the library is looked for, in order: $QUORBEL_CABINET_LIBRARY alone when it is
+// set; else beside the program (an installation puts it there), in ../lib next to the
+// program's folder (the build tree), and last by its bare name (the loader's own search).
+std::vector<std::string> CabinetLibraryCandidates();
+
+// Loads the library on first use; once loaded it stays for the run. False with `why` (the
+// loader's reason) when it cannot be loaded or lacks an entry point; a later call tries again.
+bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why);
+
+// Programs that link the layer in (the fuzz targets) hand its entry points over instead.
+void UseLinkedCabinetLayer(const CabinetEntryPoints& entry_points);
+
+// The text of an error record's operation code.
+std::string CabinetErrorText(int oper);
+
+// --- the callbacks handed to FDICreate ---
+
+// A handle the callbacks understand: an open file, or a memory block a member is written into.
+struct CabHandle {
+    int fd = -1;
+    std::string delete_on_close;  // the file's path when it goes away on close
+    // The memory target: writes land in [data, data + capacity); size is the highest end.
+    uint8_t* data = nullptr;
+    size_t capacity = 0;
+    size_t size = 0;
+    size_t position = 0;
+};
+
+void* AllocCallback(uint32_t size);
+void FreeCallback(void* block);
+// POSIX open from the library's flags (FdiOpenFlag) and mode (FDI_S_IWRITE: writable).
+intptr_t OpenCallback(const char* name, int flags, int mode);
+uint32_t ReadCallback(intptr_t hf, void* buffer, uint32_t count);
+uint32_t WriteCallback(intptr_t hf, const void* buffer, uint32_t count);
+int CloseCallback(intptr_t hf);
+int64_t SeekCallback(intptr_t hf, int64_t distance, int origin);
+
+// A handle over a memory block of `capacity` bytes that the caller owns; close releases the
+// handle only.
+intptr_t OpenMemoryTarget(uint8_t* data, size_t capacity);
+const CabHandle* HandleOf(intptr_t hf);
+
+}  // namespace quorbel::cab
