@@ -9,6 +9,7 @@ packages=(
   # peer tools the tests and benchmarks compare against
   zip unzip p7zip-full libarchive-tools sharutils gzip tar time
   arj lhasa unar jlha-utils  # ARJ, LHA and ZOO readers the engine tests and benchmarks check against
+  libmspack-dev cabextract gcab  # the cabinet layer's decoder; CAB peers the tests and benchmarks use
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools  # pictures made and read back by the picture tests
   desktop-file-utils xdg-utils  # the desktop files we write are checked against these
   clamav file  # the virus-scan tests run clamscan on a signature of their own; the stub's type
