@@ -330,7 +330,46 @@ def make_pictures():
         b"KESTRA-GLC" + struct.pack("<BBHHI", 1, 0, 2, 2, 8) + b"\x83\1\2\3" + b"\x80\1\2\3")
 
 
+# --- CAB -------------------------------------------------------------------------------------
+
+def cab_file(members, next_cab=None, files_offset=None, data_offset=None, folder_index=0):
+    """A stored cabinet: members are (name, data); one folder, one data block."""
+    flags = 2 if next_cab else 0
+    texts = (next_cab + b"\0" + b"disk\0") if next_cab else b""
+    table = b""
+    payload = b""
+    for name, data in members:
+        table += struct.pack("<IIHHHH", len(data), len(payload), folder_index, 0x5A21, 0x6000, 0x20)
+        table += name + b"\0"
+        payload += data
+    header_size = 36 + len(texts) + 8
+    first_files = header_size if files_offset is None else files_offset
+    first_data = header_size + len(table)
+    block = struct.pack("<IHH", 0, len(payload), len(payload)) + payload
+    folder = struct.pack("<IHH", first_data if data_offset is None else data_offset, 1, 0)
+    total = first_data + len(block)
+    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, first_files, 0, 3, 1, 1,
+                         len(members), flags, 77, 0)
+    return header + texts + folder + table + block
+
+
+def make_cab():
+    put("cab", "files-offset-past-end.cab", cab_file([(b"a.txt", b"alpha")], files_offset=0x7FFFFFF0))
+    put("cab", "data-offset-past-end.cab", cab_file([(b"a.txt", b"alpha")], data_offset=0xFFFFFF00))
+    put("cab", "next-cabinet-climbs-out.cab",
+        cab_file([(b"a.txt", b"alpha")], next_cab=b"../fuzz.cab", folder_index=0xFFFE))
+    put("cab", "next-cabinet-is-itself.cab",
+        cab_file([(b"a.txt", b"alpha")], next_cab=b"fuzz.cab", folder_index=0xFFFE))
+    good = cab_file([(b"a.txt", b"alpha"), (b"b.txt", b"bee")])
+    # The second entry's size says 4000 where the folder holds 3 bytes.
+    at = good.index(b"b.txt\0") - 16
+    put("cab", "entry-size-beyond-folder.cab", good[:at] + struct.pack("<I", 4000) + good[at + 4:])
+    put("cab", "name-without-terminator.cab", good[:good.index(b"b.txt")] + b"b.txt")
+    put("cab", "same-name-in-two-cases.cab", cab_file([(b"Readme", b"one"), (b"README", b"two")]))
+
+
 if __name__ == "__main__":
+    make_cab()
     make_pictures()
     make_zip()
     make_tar()
