@@ -17,9 +17,9 @@ public:
     ~CabArchive() override;
 
     // 1; 0 with "not a CAB file" when the header or table is not a cabinet's (no members, a
-    // version other than 1.3, a table offset outside the file); 2 when stopped. Members
-    // continued from the previous cabinet are not listed; a table cut short lists the members
-    // before the cut.
+    // version other than 1.3, a table offset outside the file); 2 when stopped. Members whose
+    // data begins in the previous cabinet are not listed (they belong to that one's listing);
+    // a table cut short lists the members before the cut. The cabinet library is not needed.
     int ReadDirectory() override;
     // The member through the cabinet library, into memory: the library must report success
     // and deliver exactly the listed size, else status 12 with the "unexpected data" message.

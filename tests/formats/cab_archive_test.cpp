@@ -420,6 +420,26 @@ TEST_F(CabArchiveTest, OpenFlagsMappedToPosix) {
     EXPECT_EQ(cab::CloseCallback(hf), 0);
 }
 
+// The library is looked for beside the program (where an installation puts it), then in
+// ../lib (the build tree), then by the loader; the variable names one place alone.
+TEST_F(CabArchiveTest, LibraryLookupPlaces) {
+    const std::string program = fs::read_symlink("/proc/self/exe").parent_path().string();
+    {
+        test::ScopedEnv unset("QUORBEL_CABINET_LIBRARY", "");
+        const std::vector<std::string> expected = {program + "/libquorbel-cabinet.so",
+                                                   program + "/../lib/libquorbel-cabinet.so",
+                                                   "libquorbel-cabinet.so"};
+        EXPECT_EQ(cab::CabinetLibraryCandidates(), expected);
+        // This build tree's test program finds it.
+        cab::CabinetEntryPoints e;
+        std::string why;
+        EXPECT_TRUE(cab::BindCabinetLibrary(e, why)) << why;
+        EXPECT_TRUE(e.create && e.copy && e.is_cabinet && e.destroy);
+    }
+    test::ScopedEnv forced("QUORBEL_CABINET_LIBRARY", "/opt/x/libquorbel-cabinet.so");
+    EXPECT_EQ(cab::CabinetLibraryCandidates(), std::vector<std::string>{"/opt/x/libquorbel-cabinet.so"});
+}
+
 // Every error record code has its text; unknown codes one of their own.
 TEST_F(CabArchiveTest, LibraryErrorTexts) {
     EXPECT_EQ(cab::CabinetErrorText(0), "No error");
