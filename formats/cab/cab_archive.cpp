@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/byte_reader.h"
@@ -12,14 +13,17 @@
 namespace quorbel {
 
 namespace {
+// Up to this much is allocated before a member's data arrives; more grows with the data.
+constexpr uint64_t kReserveCap = uint64_t(256) << 20;
+
 // What one copy is after, shared with the notification callback.
 struct CopyRequest {
     uint32_t index = 0;
     std::string raw_name;
     std::string folder;      // the cabinet's own folder, with its trailing '/'
-    uint8_t* data = nullptr;
-    size_t capacity = 0;
-    size_t delivered = 0;
+    size_t expected = 0;   // the listed size
+    size_t reserve = 0;    // what is allocated before data arrives
+    MemoryBlock block;     // what arrived
     bool copied = false;
 };
 
@@ -29,13 +33,16 @@ intptr_t Notify(int type, FdiNotification* n) {
         case FDI_NOTIFY_COPY_FILE:
             if (n->file_index != request->index) return 0;
             // The library's table must be the one listed: the same bytes at the same place.
-            if (!n->psz1 || request->raw_name != n->psz1 || n->cb != int64_t(request->capacity))
+            if (!n->psz1 || request->raw_name != n->psz1 || n->cb != int64_t(request->expected))
                 return -1;
-            return cab::OpenMemoryTarget(request->data, request->capacity);
-        case FDI_NOTIFY_CLOSE_FILE_INFO:
-            if (const cab::CabHandle* h = cab::HandleOf(n->hf)) request->delivered = h->size;
-            request->copied = cab::CloseCallback(n->hf) == 0;
+            return cab::OpenMemoryTarget(request->reserve, request->expected);
+        case FDI_NOTIFY_CLOSE_FILE_INFO: {
+            size_t size = 0;
+            request->block.data.reset(cab::TakeMemory(n->hf, size));
+            request->block.size = size;
+            request->copied = cab::CloseCallback(n->hf) == 0 && request->block.data;
             return 1;
+        }
         case FDI_NOTIFY_NEXT_CABINET: {
             // The next cabinet's name comes from the file: only a bare name, looked for in
             // the cabinet's own folder whatever the notification suggests.
@@ -162,21 +169,26 @@ MemoryBlock CabArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
         }
     }
 
-    MemoryBlock block = MemoryBlock::Allocate(size_t(entry.unpacked));
-    if (!block) {
-        SetMessage(kMsgOutOfMemory);
-        return {};
-    }
-    request.data = block.data.get();
-    request.capacity = size_t(entry.unpacked);
+    // The listed size comes from the file: memory for it is taken as data arrives, beyond what
+    // the cabinet's own blocks could hold (each at most 32 KB from at least 8 bytes of file)
+    // when the member lies in this cabinet alone.
+    request.expected = size_t(entry.unpacked);
+    const uint64_t plausible = uint64_t(std::max<int64_t>(stream_.Size(), 0)) * 4096;
+    request.reserve = size_t(std::min<uint64_t>({request.expected, plausible, kReserveCap}));
     request.folder = FolderOf(path_);
     const std::string name = FileNameOf(path_);
     const int ok = e.copy(context_, name.c_str(), request.folder.c_str(), 0, Notify, nullptr, &request);
     // Success is the library's word that the member was written whole, and exactly the size
     // listed arrived.
-    if (!ok || !request.copied || request.delivered != request.capacity) return unexpected();
-    block.size = request.capacity;
+    if (!ok || !request.copied || request.block.size != request.expected) {
+        if (!ok && error_.oper == FDI_ERROR_ALLOC_FAIL) {
+            SetMessage(kMsgOutOfMemory);
+            return {};
+        }
+        return unexpected();
+    }
     status = kUnpackOk;
+    MemoryBlock block = std::move(request.block);
     return block;
 }
 

@@ -152,15 +152,29 @@ intptr_t OpenCallback(const char* name, int flags, int mode) {
     return reinterpret_cast<intptr_t>(h);
 }
 
-intptr_t OpenMemoryTarget(uint8_t* data, size_t capacity) {
+intptr_t OpenMemoryTarget(size_t initial, size_t limit) {
     auto* h = new (std::nothrow) CabHandle;
     if (!h) return -1;
-    h->data = data;
-    h->capacity = capacity;
+    h->capacity = std::min(initial, limit);
+    h->limit = limit;
+    h->data = static_cast<uint8_t*>(std::malloc(h->capacity ? h->capacity : 1));
+    if (!h->data) {
+        delete h;
+        return -1;
+    }
     return reinterpret_cast<intptr_t>(h);
 }
 
-const CabHandle* HandleOf(intptr_t hf) { return Handle(hf); }
+uint8_t* TakeMemory(intptr_t hf, size_t& size) {
+    CabHandle* h = Handle(hf);
+    size = 0;
+    if (!h || h->fd >= 0) return nullptr;
+    uint8_t* data = h->data;
+    size = h->size;
+    h->data = nullptr;
+    h->capacity = h->size = h->position = 0;
+    return data;
+}
 
 uint32_t ReadCallback(intptr_t hf, void* buffer, uint32_t count) {
     CabHandle* h = Handle(hf);
@@ -192,7 +206,15 @@ uint32_t WriteCallback(intptr_t hf, const void* buffer, uint32_t count) {
     if (count == 0) return 0;
     if (h->fd < 0) {
         // A member never grows past the size its entry announced.
-        if (h->position > h->capacity || count > h->capacity - h->position) return UINT32_MAX;
+        if (!h->data || h->position > h->limit || count > h->limit - h->position) return UINT32_MAX;
+        if (count > h->capacity - h->position) {
+            size_t grown = std::max(h->position + count, h->capacity < h->limit / 2 ? h->capacity * 2 : h->limit);
+            grown = std::min(grown, h->limit);
+            auto* p = static_cast<uint8_t*>(std::realloc(h->data, grown));
+            if (!p) return UINT32_MAX;
+            h->data = p;
+            h->capacity = grown;
+        }
         std::memcpy(h->data + h->position, buffer, count);
         h->position += count;
         h->size = std::max(h->size, h->position);
@@ -216,6 +238,7 @@ int CloseCallback(intptr_t hf) {
     if (!h) return -1;
     int result = 0;
     if (h->fd >= 0 && ::close(h->fd) != 0) result = -1;
+    if (h->fd < 0) std::free(h->data);
     if (!h->delete_on_close.empty()) unlink(h->delete_on_close.c_str());
     delete h;
     return result;
@@ -232,7 +255,7 @@ int64_t SeekCallback(intptr_t hf, int64_t distance, int origin) {
     const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(h->position) : int64_t(h->size);
     if ((distance > 0 && base > INT64_MAX - distance)) return -1;
     const int64_t target = base + distance;
-    if (target < 0 || uint64_t(target) > h->capacity) return -1;
+    if (target < 0 || uint64_t(target) > h->size) return -1;
     h->position = size_t(target);
     return target;
 }

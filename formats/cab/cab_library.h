@@ -40,9 +40,11 @@ std::string CabinetErrorText(int oper);
 struct CabHandle {
     int fd = -1;
     std::string delete_on_close;  // the file's path when it goes away on close
-    // The memory target: writes land in [data, data + capacity); size is the highest end.
+    // The memory target: writes land in [data, data + capacity), which grows (up to limit) as
+    // data arrives; size is the highest end written.
     uint8_t* data = nullptr;
     size_t capacity = 0;
+    size_t limit = 0;
     size_t size = 0;
     size_t position = 0;
 };
@@ -56,9 +58,10 @@ uint32_t WriteCallback(intptr_t hf, const void* buffer, uint32_t count);
 int CloseCallback(intptr_t hf);
 int64_t SeekCallback(intptr_t hf, int64_t distance, int origin);
 
-// A handle over a memory block of `capacity` bytes that the caller owns; close releases the
-// handle only.
-intptr_t OpenMemoryTarget(uint8_t* data, size_t capacity);
-const CabHandle* HandleOf(intptr_t hf);
+// A handle over a memory block of its own, `initial` bytes to begin with, that grows as
+// writes need up to `limit` bytes (never more). Close frees what was not taken.
+intptr_t OpenMemoryTarget(size_t initial, size_t limit);
+// Takes the memory target's block (malloc'd; the caller frees it) and its size written.
+uint8_t* TakeMemory(intptr_t hf, size_t& size);
 
 }  // namespace quorbel::cab

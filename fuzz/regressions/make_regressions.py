@@ -332,14 +332,17 @@ def make_pictures():
 
 # --- CAB -------------------------------------------------------------------------------------
 
-def cab_file(members, next_cab=None, files_offset=None, data_offset=None, folder_index=0):
-    """A stored cabinet: members are (name, data); one folder, one data block."""
+def cab_file(members, next_cab=None, files_offset=None, data_offset=None, folder_index=0, attribs=0x20,
+             claimed=None):
+    """A stored cabinet: members are (name, data); one folder, one data block. `claimed`
+    replaces every entry's size."""
     flags = 2 if next_cab else 0
     texts = (next_cab + b"\0" + b"disk\0") if next_cab else b""
     table = b""
     payload = b""
     for name, data in members:
-        table += struct.pack("<IIHHHH", len(data), len(payload), folder_index, 0x5A21, 0x6000, 0x20)
+        size = len(data) if claimed is None else claimed
+        table += struct.pack("<IIHHHH", size, len(payload), folder_index, 0x5A21, 0x6000, attribs)
         table += name + b"\0"
         payload += data
     header_size = 36 + len(texts) + 8
@@ -366,6 +369,9 @@ def make_cab():
     put("cab", "entry-size-beyond-folder.cab", good[:at] + struct.pack("<I", 4000) + good[at + 4:])
     put("cab", "name-without-terminator.cab", good[:good.index(b"b.txt")] + b"b.txt")
     put("cab", "same-name-in-two-cases.cab", cab_file([(b"Readme", b"one"), (b"README", b"two")]))
+    # Found by fuzz_cab: a folder entry unpacks to nothing, whatever size it lists.
+    put("cab", "folder-entry-with-size.cab", cab_file([(b"dir", b"abc")], attribs=0x13E8))
+    put("cab", "entry-claims-4-gigabytes.cab", cab_file([(b"a.txt", b"alpha")], claimed=0xFFFFFFF0))
 
 
 if __name__ == "__main__":

@@ -176,7 +176,13 @@ TEST_F(CabArchiveTest, ShortMemberIsAnError) {
     PutLe32(patched, NameOffset(patched, "b.txt") - 16, 4000);  // 3 bytes stored, 4000 claimed
     WriteFile(longer, patched);
 
-    for (const auto& [path, member] : {std::pair{cut, "a.bin"}, std::pair{longer, "b.txt"}}) {
+    // 4 GB claimed for 3 bytes: refused as damage once the data ends, without taking the memory.
+    const std::string huge = env_ / "huge.cab";
+    PutLe32(patched, NameOffset(patched, "b.txt") - 16, 0xFFFFFFF0u);
+    WriteFile(huge, patched);
+
+    for (const auto& [path, member] :
+         {std::pair{cut, "a.bin"}, std::pair{longer, "b.txt"}, std::pair{huge, "b.txt"}}) {
         SCOPED_TRACE(path);
         CabArchive h;
         ASSERT_EQ(h.Open(path), kStatusOk);
