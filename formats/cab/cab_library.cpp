@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,17 @@ std::string ProgramFolder() {
     std::string path(buffer, size_t(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// A member's memory. Big ones are aligned to and marked for huge pages: filling tens of
+// megabytes page by page costs more time in faults than the copying itself.
+uint8_t* AllocateBuffer(size_t size) {
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (size < 4 * kHugePage) return static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    void* p = nullptr;
+    if (posix_memalign(&p, kHugePage, size) != 0) return nullptr;
+    madvise(p, (size + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+    return static_cast<uint8_t*>(p);
 }
 
 CabHandle* Handle(intptr_t hf) {
@@ -157,7 +169,7 @@ intptr_t OpenMemoryTarget(size_t initial, size_t limit) {
     if (!h) return -1;
     h->capacity = std::min(initial, limit);
     h->limit = limit;
-    h->data = static_cast<uint8_t*>(std::malloc(h->capacity ? h->capacity : 1));
+    h->data = AllocateBuffer(h->capacity);
     if (!h->data) {
         delete h;
         return -1;
