@@ -199,7 +199,7 @@ TEST(NewFormatsInTheTable, OpenInOrder) {
     }
     std::vector<std::string> order;
     for (const FormatRow& r : FormatTable()) order.push_back(r.name);
-    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "UUE", "GZ", "TAR", "JAR"};
+    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "UUE", "GZ", "TAR", "CAB", "JAR"};
     EXPECT_EQ(order, expected);
 }
 
