@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)bound;
-    const std::string path = quorbel::fuzz::Scratch() + "/fuzz.cab";
+    static const std::string path = std::string(quorbel::fuzz::Scratch()).append("/fuzz.cab");
     if (!quorbel::fuzz::WriteBytes(path, data, size)) return 0;
     // One handler for the run: its constructor makes scratch folders.
     static quorbel::CabArchive handler;

@@ -83,7 +83,9 @@ bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why) {
     for (const std::string& candidate : CabinetLibraryCandidates()) {
         // A path is tried only where a file is; the bare name goes to the loader's search.
         if (candidate.find('/') != std::string::npos && access(candidate.c_str(), F_OK) != 0) {
-            if (why.empty()) why = candidate + ": " + std::strerror(ENOENT);
+            if (why.empty()) {
+                why.append(candidate).append(": ").append(std::strerror(ENOENT));
+            }
             continue;
         }
         void* library = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -98,7 +100,7 @@ bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why) {
         e.is_cabinet = reinterpret_cast<FdiIsCabinetFn>(dlsym(library, "FDIIsCabinet"));
         e.destroy = reinterpret_cast<FdiDestroyFn>(dlsym(library, "FDIDestroy"));
         if (!e.create || !e.copy || !e.is_cabinet || !e.destroy) {
-            why = candidate + ": an entry point is missing";
+            why.assign(candidate).append(": an entry point is missing");
             dlclose(library);
             continue;
         }

@@ -32,9 +32,9 @@ TEST(CliCab, ListTestExtractMatchCabextract) {
     ASSERT_EQ(extracted.exit_code, 0) << extracted.err;
     ASSERT_EQ(test::Run({"cabextract", "-q", "-d", env / "peer", cab}).exit_code, 0);
     for (const char* name : {"mszip.txt", "lzx.txt", "qtm.txt"}) {
-        EXPECT_TRUE(fs::exists(env / ("ours/" + std::string(name)))) << name;
-        EXPECT_EQ(test::ReadFile(env / ("ours/" + std::string(name))),
-                  test::ReadFile(env / ("peer/" + std::string(name))));
+        const std::string ours = env / std::string("ours/").append(name);
+        EXPECT_TRUE(fs::exists(ours)) << name;
+        EXPECT_EQ(test::ReadFile(ours), test::ReadFile(env / std::string("peer/").append(name)));
     }
 }
 
