@@ -12,6 +12,7 @@
 #include "core/zip/zip_archive.h"
 #include "formats/ace/ace_archive.h"
 #include "formats/arj/arj_archive.h"
+#include "formats/cab/cab_archive.h"
 #include "formats/jar_archive.h"
 #include "formats/lha/lha_archive.h"
 #include "formats/rar/rar_archive.h"
@@ -58,6 +59,7 @@ const std::vector<FormatRow>& FormatTable() {
         {7, "GZ", &OpenWith<GzArchive>},
         {8, "TAR", &OpenWith<TarArchive>},
         {9, "ACE", &OpenWith<AceArchive>},
+        {10, "CAB", &OpenWith<CabArchive>},
         {11, "JAR", &OpenWith<JarArchive>},
     };
     return table;

@@ -9,6 +9,7 @@ packages=(
   # peer tools the tests and benchmarks compare against
   zip unzip p7zip-full libarchive-tools sharutils gzip tar time
   arj lhasa unar jlha-utils  # ARJ, LHA and ZOO readers the engine tests and benchmarks check against
+  libmspack-dev cabextract gcab  # the cabinet layer's decoder; CAB peers the tests and benchmarks use
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools  # pictures made and read back by the picture tests
   libjpeg62-turbo-dev libstb-dev  # the JPEG benchmark's peers (bench/jpeg_bench.cpp only)
   libpng-dev libspng-dev libgif-dev  # peers of the PNG and GIF decoding benchmark (bench/png_gif_bench.cpp)

@@ -834,8 +834,54 @@ def make_png_gif():
     put("gif", "transparent-index-last-control-byte.gif",
         gif_file(2, 2, lzw_4, before=b"\x21\xf9\x04\x01\x10\x27\x02\0"))
 
+# --- CAB -------------------------------------------------------------------------------------
+
+def cab_file(members, next_cab=None, files_offset=None, data_offset=None, folder_index=0, attribs=0x20,
+             claimed=None):
+    """A stored cabinet: members are (name, data); one folder, one data block. `claimed`
+    replaces every entry's size."""
+    flags = 2 if next_cab else 0
+    texts = (next_cab + b"\0" + b"disk\0") if next_cab else b""
+    table = b""
+    payload = b""
+    for name, data in members:
+        size = len(data) if claimed is None else claimed
+        table += struct.pack("<IIHHHH", size, len(payload), folder_index, 0x5A21, 0x6000, attribs)
+        table += name + b"\0"
+        payload += data
+    header_size = 36 + len(texts) + 8
+    first_files = header_size if files_offset is None else files_offset
+    first_data = header_size + len(table)
+    block = struct.pack("<IHH", 0, len(payload), len(payload)) + payload
+    folder = struct.pack("<IHH", first_data if data_offset is None else data_offset, 1, 0)
+    total = first_data + len(block)
+    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, first_files, 0, 3, 1, 1,
+                         len(members), flags, 77, 0)
+    return header + texts + folder + table + block
+
+
+def make_cab():
+    put("cab", "files-offset-past-end.cab", cab_file([(b"a.txt", b"alpha")], files_offset=0x7FFFFFF0))
+    put("cab", "data-offset-past-end.cab", cab_file([(b"a.txt", b"alpha")], data_offset=0xFFFFFF00))
+    put("cab", "next-cabinet-climbs-out.cab",
+        cab_file([(b"a.txt", b"alpha")], next_cab=b"../fuzz.cab", folder_index=0xFFFE))
+    put("cab", "next-cabinet-is-itself.cab",
+        cab_file([(b"a.txt", b"alpha")], next_cab=b"fuzz.cab", folder_index=0xFFFE))
+    good = cab_file([(b"a.txt", b"alpha"), (b"b.txt", b"bee")])
+    # The second entry's size says 4000 where the folder holds 3 bytes.
+    at = good.index(b"b.txt\0") - 16
+    put("cab", "entry-size-beyond-folder.cab", good[:at] + struct.pack("<I", 4000) + good[at + 4:])
+    put("cab", "name-without-terminator.cab", good[:good.index(b"b.txt")] + b"b.txt")
+    put("cab", "same-name-in-two-cases.cab", cab_file([(b"Readme", b"one"), (b"README", b"two")]))
+    # Found by fuzz_cab: a folder entry unpacks to nothing, whatever size it lists.
+    put("cab", "folder-entry-with-size.cab", cab_file([(b"dir", b"abc")], attribs=0x13E8))
+    put("cab", "entry-claims-4-gigabytes.cab", cab_file([(b"a.txt", b"alpha")], claimed=0xFFFFFFF0))
+
+
+
 if __name__ == "__main__":
     make_jpeg()
+    make_cab()
     make_pictures()
     make_tiff_psd()
     make_raster_pictures()

@@ -200,7 +200,7 @@ TEST(NewFormatsInTheTable, OpenInOrder) {
     }
     std::vector<std::string> order;
     for (const FormatRow& r : FormatTable()) order.push_back(r.name);
-    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "RAR", "UUE", "GZ", "TAR", "ACE", "JAR"};
+    std::vector<std::string> expected = {"ZIP", "ARJ", "LHA", "ZOO", "RAR", "UUE", "GZ", "TAR", "ACE", "CAB", "JAR"};
     EXPECT_EQ(order, expected);
 }
 

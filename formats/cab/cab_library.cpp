@@ -1,0 +1,277 @@
+#include "formats/cab/cab_library.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "core/messages.h"
+
+namespace quorbel::cab {
+
+namespace {
+struct Binding {
+    void* library = nullptr;
+    bool linked = false;
+    CabinetEntryPoints entry_points;
+};
+
+Binding& GlobalBinding() {
+    static Binding binding;
+    return binding;
+}
+
+std::string ProgramFolder() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return "";
+    std::string path(buffer, size_t(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// A member's memory. Big ones are aligned to and marked for huge pages: filling tens of
+// megabytes page by page costs more time in faults than the copying itself.
+uint8_t* AllocateBuffer(size_t size) {
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (size < 4 * kHugePage) return static_cast<uint8_t*>(std::malloc(size ? size : 1));
+    void* p = nullptr;
+    if (posix_memalign(&p, kHugePage, size) != 0) return nullptr;
+    madvise(p, (size + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+    return static_cast<uint8_t*>(p);
+}
+
+CabHandle* Handle(intptr_t hf) {
+    return hf == -1 || hf == 0 ? nullptr : reinterpret_cast<CabHandle*>(hf);
+}
+}  // namespace
+
+std::vector<std::string> CabinetLibraryCandidates() {
+    const char* forced = std::getenv("QUORBEL_CABINET_LIBRARY");
+    if (forced && *forced) return {forced};
+    std::vector<std::string> list;
+    const std::string folder = ProgramFolder();
+    if (!folder.empty()) {
+        std::string beside = folder;
+        beside += '/';
+        beside += kCabinetLibraryName;
+        list.push_back(beside);
+        std::string lib = folder;
+        lib += "/../lib/";
+        lib += kCabinetLibraryName;
+        list.push_back(lib);
+    }
+    list.push_back(kCabinetLibraryName);
+    return list;
+}
+
+bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why) {
+    Binding& b = GlobalBinding();
+    if (b.library || b.linked) {
+        out = b.entry_points;
+        return true;
+    }
+    why.clear();
+    for (const std::string& candidate : CabinetLibraryCandidates()) {
+        // A path is tried only where a file is; the bare name goes to the loader's search.
+        if (candidate.find('/') != std::string::npos && access(candidate.c_str(), F_OK) != 0) {
+            if (why.empty()) {
+                why.append(candidate).append(": ").append(std::strerror(ENOENT));
+            }
+            continue;
+        }
+        void* library = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char* e = dlerror();
+            why = e ? e : candidate;
+            continue;
+        }
+        CabinetEntryPoints e;
+        e.create = reinterpret_cast<FdiCreateFn>(dlsym(library, "FDICreate"));
+        e.copy = reinterpret_cast<FdiCopyFn>(dlsym(library, "FDICopy"));
+        e.is_cabinet = reinterpret_cast<FdiIsCabinetFn>(dlsym(library, "FDIIsCabinet"));
+        e.destroy = reinterpret_cast<FdiDestroyFn>(dlsym(library, "FDIDestroy"));
+        if (!e.create || !e.copy || !e.is_cabinet || !e.destroy) {
+            why.assign(candidate).append(": an entry point is missing");
+            dlclose(library);
+            continue;
+        }
+        b.library = library;
+        b.entry_points = e;
+        out = e;
+        return true;
+    }
+    return false;
+}
+
+void UseLinkedCabinetLayer(const CabinetEntryPoints& entry_points) {
+    Binding& b = GlobalBinding();
+    b.linked = true;
+    b.entry_points = entry_points;
+}
+
+std::string CabinetErrorText(int oper) {
+    const int id = oper >= 0 && oper <= 11 ? text_id::kCabinetErrorFirst + oper
+                                           : text_id::kCabinetErrorFirst + 12;
+    return StringById(id);
+}
+
+void* AllocCallback(uint32_t size) { return std::calloc(size ? size : 1, 1); }
+
+void FreeCallback(void* block) { std::free(block); }
+
+intptr_t OpenCallback(const char* name, int flags, int mode) {
+    if (!name) return -1;
+    int oflags = O_CLOEXEC;
+    switch (flags & 3) {
+        case FDI_O_RDONLY: oflags |= O_RDONLY; break;
+        case FDI_O_WRONLY: oflags |= O_WRONLY; break;
+        case FDI_O_RDWR: oflags |= O_RDWR; break;
+        default: return -1;
+    }
+    const bool writable = (flags & 3) != FDI_O_RDONLY;
+    if (flags & FDI_O_CREAT) oflags |= O_CREAT | ((flags & FDI_O_EXCL) ? O_EXCL : 0);
+    // Cutting a file needs write access; asking it on a read-only open is a caller's error.
+    if ((flags & FDI_O_TRUNC) && !writable) return -1;
+    // A created file is writable for everyone the umask allows, or read-only without the
+    // write bit in the mode. Short-lived files have no POSIX hint; they are ordinary files.
+    const mode_t create_mode = (mode & FDI_S_IWRITE) ? 0666 : 0444;
+    int fd = ::open(name, oflags, create_mode);
+    if (fd < 0) return -1;
+    if ((flags & FDI_O_TRUNC) && ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (flags & FDI_O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (flags & FDI_O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if ((flags & FDI_O_APPEND) && lseek(fd, 0, SEEK_END) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    auto* h = new (std::nothrow) CabHandle;
+    if (!h) {
+        ::close(fd);
+        return -1;
+    }
+    h->fd = fd;
+    if ((flags & FDI_O_CREAT) && (flags & FDI_O_TEMPORARY)) h->delete_on_close = name;
+    return reinterpret_cast<intptr_t>(h);
+}
+
+intptr_t OpenMemoryTarget(size_t initial, size_t limit) {
+    auto* h = new (std::nothrow) CabHandle;
+    if (!h) return -1;
+    h->capacity = std::min(initial, limit);
+    h->limit = limit;
+    h->data = AllocateBuffer(h->capacity);
+    if (!h->data) {
+        delete h;
+        return -1;
+    }
+    return reinterpret_cast<intptr_t>(h);
+}
+
+uint8_t* TakeMemory(intptr_t hf, size_t& size) {
+    CabHandle* h = Handle(hf);
+    size = 0;
+    if (!h || h->fd >= 0) return nullptr;
+    uint8_t* data = h->data;
+    size = h->size;
+    h->data = nullptr;
+    h->capacity = h->size = h->position = 0;
+    return data;
+}
+
+uint32_t ReadCallback(intptr_t hf, void* buffer, uint32_t count) {
+    CabHandle* h = Handle(hf);
+    if (!h || (count && !buffer)) return UINT32_MAX;
+    if (count == 0) return 0;
+    if (h->fd < 0) {
+        size_t n = h->position < h->size ? std::min<size_t>(count, h->size - h->position) : 0;
+        if (n) std::memcpy(buffer, h->data + h->position, n);
+        h->position += n;
+        return uint32_t(n);
+    }
+    uint32_t done = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (done < count) {
+        ssize_t n = ::read(h->fd, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return UINT32_MAX;
+        }
+        if (n == 0) break;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+uint32_t WriteCallback(intptr_t hf, const void* buffer, uint32_t count) {
+    CabHandle* h = Handle(hf);
+    if (!h || (count && !buffer)) return UINT32_MAX;
+    if (count == 0) return 0;
+    if (h->fd < 0) {
+        // A member never grows past the size its entry announced.
+        if (!h->data || h->position > h->limit || count > h->limit - h->position) return UINT32_MAX;
+        if (count > h->capacity - h->position) {
+            size_t grown = std::max(h->position + count, h->capacity < h->limit / 2 ? h->capacity * 2 : h->limit);
+            grown = std::min(grown, h->limit);
+            auto* p = static_cast<uint8_t*>(std::realloc(h->data, grown));
+            if (!p) return UINT32_MAX;
+            h->data = p;
+            h->capacity = grown;
+        }
+        std::memcpy(h->data + h->position, buffer, count);
+        h->position += count;
+        h->size = std::max(h->size, h->position);
+        return count;
+    }
+    uint32_t done = 0;
+    auto* p = static_cast<const uint8_t*>(buffer);
+    while (done < count) {
+        ssize_t n = ::write(h->fd, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return UINT32_MAX;
+        }
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+int CloseCallback(intptr_t hf) {
+    CabHandle* h = Handle(hf);
+    if (!h) return -1;
+    int result = 0;
+    if (h->fd >= 0 && ::close(h->fd) != 0) result = -1;
+    if (h->fd < 0) std::free(h->data);
+    if (!h->delete_on_close.empty()) unlink(h->delete_on_close.c_str());
+    delete h;
+    return result;
+}
+
+int64_t SeekCallback(intptr_t hf, int64_t distance, int origin) {
+    CabHandle* h = Handle(hf);
+    if (!h || origin < 0 || origin > 2) return -1;
+    if (h->fd >= 0) {
+        static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+        off_t r = lseek(h->fd, off_t(distance), kWhence[origin]);
+        return r < 0 ? -1 : int64_t(r);
+    }
+    const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(h->position) : int64_t(h->size);
+    if ((distance > 0 && base > INT64_MAX - distance)) return -1;
+    const int64_t target = base + distance;
+    if (target < 0 || uint64_t(target) > h->size) return -1;
+    h->position = size_t(target);
+    return target;
+}
+
+}  // namespace quorbel::cab
