@@ -284,6 +284,9 @@ def jpeg_seeds():
             f.write(ppm)
         for name, argv in recipes.items():
             s[name] = subprocess.run(argv + [src], check=True, capture_output=True).stdout
+    return s
+
+
 def png_chunk(kind, data):
     import zlib
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
