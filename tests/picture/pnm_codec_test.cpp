@@ -55,10 +55,10 @@ TEST(PnmSamples, MatchNetpbmAndEachOther) {
             EXPECT_EQ(text, r.text);
         }
     }
-    for (const char* f : {"negative_size.ppm", "courB08.pbm"}) {
-        CPicture p;
-        EXPECT_EQ(test::LoadNamed(test::ReadFile(Pnm(f)), f, p), "") << f;
-    }
+    CPicture p;
+    EXPECT_EQ(test::LoadNamed(test::ReadFile(Pnm("negative_size.ppm")), "negative_size.ppm", p), "");
+    // A PNG under a .pbm name: the anymap codec refuses it and the content pass finds its codec.
+    EXPECT_EQ(test::LoadNamed(test::ReadFile(Pnm("courB08.pbm")), "courB08.pbm", p), "PNG");
 }
 
 TEST(PnmWritten, PlainAndSixteenBitRoundTrip) {
