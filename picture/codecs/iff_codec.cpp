@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/byte_reader.h"
 #include "picture/codecs/codec_reader.h"
 
 namespace quorbel {
@@ -15,8 +16,6 @@ namespace {
 constexpr uint32_t kHam = 0x800, kExtraHalfBrite = 0x80;  // viewport modes of the CAMG chunk
 constexpr int kMaskPlane = 1;                             // masking: a mask plane follows the planes
 
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 bool Is(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 struct Bitmap {

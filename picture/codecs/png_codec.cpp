@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/byte_reader.h"
 #include "picture/codecs/png_inflate.h"
 
 namespace quorbel {
@@ -25,7 +26,6 @@ constexpr uint32_t kKeptChunkBytes = 1024;
 // than that is refused before anything of its size is allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
 bool TypeIs(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 

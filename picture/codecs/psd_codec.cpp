@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "core/byte_reader.h"
 #include "picture/codecs/packbits.h"
 
 namespace quorbel {
@@ -19,11 +20,6 @@ constexpr uint32_t kPaletteBytes = 768;
 
 // Thrown inside the decoder when the file cannot be shown; Load turns it into false.
 struct PsdFailure {};
-
-uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 }  // namespace
 
