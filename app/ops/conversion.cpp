@@ -18,6 +18,7 @@
 #include "formats/format_table.h"
 #include "formats/jar_archive.h"
 #include "formats/lha/lha_archive.h"
+#include "formats/rar/rar_archive.h"
 #include "formats/zoo/zoo_archive.h"
 #include "platform/file_system.h"
 #include "platform/temp_folders.h"
@@ -47,9 +48,10 @@ std::unique_ptr<ArchiveHandler> NewConvertTarget(int format) {
         case 1: return std::make_unique<ArjArchive>();
         case 2: return std::make_unique<LhaArchive>();
         case 3: return std::make_unique<ZooArchive>();
+        case 4: return std::make_unique<RarArchive>();
         case 5: return std::make_unique<AceArchive>();
         case 6: return std::make_unique<JarArchive>();
-        default: return nullptr;  // RAR: no reader to judge the result by yet
+        default: return nullptr;
     }
 }
 
