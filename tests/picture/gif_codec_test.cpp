@@ -433,27 +433,15 @@ TEST(GifTruncation, EveryShorterLengthIsHandled) {
     }
 }
 
-class CancelAfterCalls : public ProgressSink {
-public:
-    explicit CancelAfterCalls(int calls) : left_(calls) {}
-    int SetPos(int64_t position, bool redraw) override {
-        ProgressSink::SetPos(position, redraw);
-        return --left_ > 0 ? 1 : 0;
-    }
-
-private:
-    int left_;
-};
-
 TEST(GifCancel, ACancelledLoadFails) {
     const std::string bytes = test::ReadFile(Gif("hopper.gif"));
     for (int calls : {1, 2, 3}) {
-        CancelAfterCalls cancel(calls);
+        test::CancelAfter cancel(calls);
         CPicture p;
         EXPECT_FALSE(LoadGif(bytes, p, &cancel)) << calls;
         EXPECT_EQ(cancel.Depth(), 0);
     }
-    CancelAfterCalls never(1000);
+    test::CancelAfter never(1000);
     CPicture p;
     EXPECT_TRUE(LoadGif(bytes, p, &never));
 }

@@ -618,37 +618,25 @@ TEST(JpegRegistry, InfoResourcesAndDispatch) {
 }
 
 // A sink that reports a cancel from its Nth position on.
-class CancelAfter : public ProgressSink {
-public:
-    explicit CancelAfter(int n) : left_(n) {}
-    int SetPos(int64_t position, bool redraw) override {
-        ProgressSink::SetPos(position, redraw);
-        return --left_ > 0 ? 1 : 0;
-    }
-
-private:
-    int left_;
-};
-
 TEST(JpegCancel, ACancelFailsTheLoad) {
     for (const char* name : {"testorig.jpg", "testimgp.jpg"}) {
         SCOPED_TRACE(name);
         const std::string bytes = test::ReadFile(Sample(name));
         for (int n : {1, 5, 10}) {
-            CancelAfter sink(n);
+            test::CancelAfter sink(n);
             CPicture p;
             EXPECT_THROW(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &p, sink, {}), EJpegAbort);
             CJpegFormat codec;
             DataStream stream;
             stream.AttachMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-            CancelAfter again(n);
+            test::CancelAfter again(n);
             const int depth = again.Depth();
             EXPECT_FALSE(codec.LoadPicture(stream, p, &again));
             EXPECT_EQ(codec.LastError(), "Abort");
             EXPECT_EQ(again.Depth(), depth);
         }
         // Enough positions: the load goes through.
-        CancelAfter patient(100000);
+        test::CancelAfter patient(100000);
         CPicture p;
         EXPECT_TRUE(DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &p, patient, {}));
     }

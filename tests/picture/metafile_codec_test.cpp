@@ -734,18 +734,6 @@ TEST(MetafileHostile, WmfRecordsThatCannotBeTrusted) {
 }
 
 // A sink that reports the user's cancel at its n-th position.
-class CancelAfter : public ProgressSink {
-public:
-    explicit CancelAfter(int n) : left_(n) {}
-    int SetPos(int64_t position, bool redraw) override {
-        ProgressSink::SetPos(position, redraw);
-        return --left_ > 0 ? 1 : 0;
-    }
-
-private:
-    int left_;
-};
-
 TEST(MetafileHostile, CancelStopsTheLoad) {
     Emf e(40, 40);
     for (int i = 0; i < 1000; ++i) e.Rec(43, {0, 0, 4, 4});
@@ -755,9 +743,9 @@ TEST(MetafileHostile, CancelStopsTheLoad) {
     s.SetName("cancel.emf");
     CEmfFormat emf;
     CPicture p;
-    CancelAfter sink(3);
+    test::CancelAfter sink(3);
     EXPECT_FALSE(emf.LoadPicture(s, p, &sink));
-    CancelAfter patient(1000000);
+    test::CancelAfter patient(1000000);
     EXPECT_TRUE(emf.LoadPicture(s, p, &patient));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/progress_sink.h"
 #include "picture/picture.h"
 
 namespace quorbel::test {
@@ -33,5 +34,20 @@ bool PictureFromConvert(const std::string& path, CPicture& picture);
 int MaxDifference(const CPicture& a, const CPicture& b);
 // A picture of the given size whose pixels follow (x, y) so any misplaced pixel shows.
 void FillPattern(CPicture& picture, int width, int height);
+
+// A sink that cancels at its n-th position report (the decoders report along the rows),
+// counting the reports.
+class CancelAfter : public ProgressSink {
+public:
+    explicit CancelAfter(int n) : n_(n) {}
+    int SetPos(int64_t position, bool redraw) override {
+        if (++calls >= n_) RequestCancel();
+        return ProgressSink::SetPos(position, redraw);
+    }
+    int calls = 0;
+
+private:
+    int n_;
+};
 
 }  // namespace quorbel::test

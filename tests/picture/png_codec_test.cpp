@@ -598,25 +598,13 @@ TEST(PngTruncation, NoShorterFileLoads) {
     EXPECT_GE(files, 20);
 }
 
-class CancelAfterCalls : public ProgressSink {
-public:
-    explicit CancelAfterCalls(int calls) : left_(calls) {}
-    int SetPos(int64_t position, bool redraw) override {
-        ProgressSink::SetPos(position, redraw);
-        return --left_ > 0 ? 1 : 0;
-    }
-
-private:
-    int left_;
-};
-
 TEST(PngCancel, ACancelledLoadFails) {
     const std::string bytes = test::ReadFile(Png("basn2c08.png"));
-    CancelAfterCalls cancel(1);
+    test::CancelAfter cancel(1);
     CPicture p;
     EXPECT_FALSE(LoadPng(bytes, p, &cancel));
     EXPECT_EQ(cancel.Depth(), 0);
-    CancelAfterCalls never(1000);
+    test::CancelAfter never(1000);
     EXPECT_TRUE(LoadPng(bytes, p, &never));
 }
 

@@ -429,23 +429,10 @@ TEST(TiffFaults, EverySampleCutShortFailsOrLoadsWhole) {
 }
 
 // A sink whose user cancels at its n-th position report.
-class CancelAt : public ProgressSink {
-public:
-    explicit CancelAt(int n) : n_(n) {}
-    int SetPos(int64_t position, bool redraw) override {
-        if (++calls >= n_) RequestCancel();
-        return ProgressSink::SetPos(position, redraw);
-    }
-    int calls = 0;
-
-private:
-    int n_;
-};
-
 TEST(TiffFaults, CancelEndsTheLoadAndItsProgressLevels) {
     for (int n : {1, 4}) {
         SCOPED_TRACE(n);
-        CancelAt sink(n);
+        test::CancelAfter sink(n);
         DataStream s;
         ASSERT_TRUE(s.OpenFile(Tiff("hopper_lzw.tif"), true));
         CTiffFormat codec;
@@ -454,7 +441,7 @@ TEST(TiffFaults, CancelEndsTheLoadAndItsProgressLevels) {
         EXPECT_EQ(sink.calls, n);
         EXPECT_EQ(sink.Depth(), 0);
     }
-    CancelAt never(1 << 30);
+    test::CancelAfter never(1 << 30);
     DataStream s;
     ASSERT_TRUE(s.OpenFile(Tiff("hopper_lzw.tif"), true));
     CTiffFormat codec;
