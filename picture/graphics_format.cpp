@@ -14,6 +14,14 @@ CGraphicsFormat::CGraphicsFormat(const char* short_name, const char* description
 bool CGraphicsFormat::Load() { return false; }
 bool CGraphicsFormat::ReadInfo() { return false; }
 
+bool CGraphicsFormat::LoadWithoutPicture() {
+    CPicture* target = picture_;
+    picture_ = nullptr;
+    const bool ok = Load();
+    picture_ = target;
+    return ok;
+}
+
 void CGraphicsFormat::Attach(DataStream* stream, CPicture* picture, ProgressSink* sink) {
     stream_ = stream;
     picture_ = picture;

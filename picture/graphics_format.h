@@ -93,6 +93,9 @@ public:
     const std::string& InfoText() const { return info_text_; }
 
 protected:
+    // Load with no picture attached: the header pass of codecs whose Load reads the header
+    // only when there is nowhere to put pixels. The attached picture is restored.
+    bool LoadWithoutPicture();
     // Bytes the attached stream holds from its current position (0 when unknown).
     int64_t StreamRemaining() const;
     // Reads exactly n bytes; false on a short read.

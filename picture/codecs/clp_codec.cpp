@@ -19,11 +19,7 @@ constexpr uint32_t kInfoHeaderSize = 40;
 }  // namespace
 
 bool CClpFormat::ReadInfo() {
-    CPicture* target = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = target;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CClpFormat::Load() {

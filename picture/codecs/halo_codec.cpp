@@ -70,22 +70,12 @@ bool ReadHaloPalette(const std::string& path, Bgr (&entries)[256]) {
 }
 
 bool CHaloFormat::ReadInfo() {
-    CPicture* keep = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = keep;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CHaloFormat::Load() {
     // Every row is checked before a pixel is written: a broken file leaves no half picture.
-    if (picture_) {
-        CPicture* keep = picture_;
-        picture_ = nullptr;
-        const bool ok = Load();
-        picture_ = keep;
-        if (!ok) return false;
-    }
+    if (picture_ && !LoadWithoutPicture()) return false;
     return DecodeRows(picture_ != nullptr);
 }
 

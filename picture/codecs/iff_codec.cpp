@@ -102,11 +102,7 @@ private:
 }  // namespace
 
 bool CIffFormat::ReadInfo() {
-    CPicture* keep = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = keep;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CIffFormat::Load() {

@@ -39,11 +39,7 @@ bool UnpackRow(CodecReader& in, uint8_t* row) {
 }  // namespace
 
 bool CMacPaintFormat::ReadInfo() {
-    CPicture* keep = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = keep;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CMacPaintFormat::Load() {

@@ -794,11 +794,7 @@ bool ReadAll(DataStream& stream, std::vector<uint8_t>& bytes, bool emf) {
 
 // Both operations read the whole metafile: the size of a plain WMF may depend on every record.
 bool CWmfFormat::ReadInfo() {
-    CPicture* target = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = target;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CWmfFormat::Load() {
@@ -812,11 +808,7 @@ bool CWmfFormat::Load() {
 }
 
 bool CEmfFormat::ReadInfo() {
-    CPicture* target = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = target;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CEmfFormat::Load() {

@@ -123,12 +123,7 @@ private:
 }  // namespace
 
 bool CPnmFormat::ReadInfo() {
-    // The generic way: Load without a target picture.
-    CPicture* keep = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = keep;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CPnmFormat::Load() {

@@ -24,11 +24,7 @@ struct PsdFailure {};
 }  // namespace
 
 bool CPsdFormat::ReadInfo() {
-    CPicture* target = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = target;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CPsdFormat::Load() {

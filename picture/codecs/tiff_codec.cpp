@@ -554,11 +554,7 @@ bool ApplyOrientation(const CPicture& stored, uint32_t orientation, CPicture& ta
 }  // namespace
 
 bool CTiffFormat::ReadInfo() {
-    CPicture* target = picture_;
-    picture_ = nullptr;
-    const bool ok = Load();
-    picture_ = target;
-    return ok;
+    return LoadWithoutPicture();
 }
 
 bool CTiffFormat::Load() {
