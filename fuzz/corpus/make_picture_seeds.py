@@ -101,9 +101,10 @@ def glimmer_seeds():
 
 # --- metafiles and clipboard files --------------------------------------------------------------
 
-def emf(w, h, records, handles=8):
+def emf(w, h, records, handles=8, eof=True):
     body = b"".join(struct.pack("<II", t, 8 + len(b)) + b for t, b in records)
-    body += struct.pack("<IIIII", 14, 20, 0, 16, 20)
+    if eof:
+        body += struct.pack("<IIIII", 14, 20, 0, 16, 20)
     head = struct.pack("<II4i4iIIIIHHIIIiiii", 1, 88, 0, 0, w - 1, h - 1, 0, 0, w * 10, h * 10, 0x464D4520,
                        0x10000, 0, len(records) + 2, handles, 0, 0, 0, 0, 1000, 1000, 100, 100)
     data = head + body

@@ -383,21 +383,15 @@ def make_pictures():
 # --- metafiles and clipboard files --------------------------------------------------------------
 
 def emf_file(w, h, records, handles=8, eof=True):
-    body = b"".join(struct.pack("<II", t, 8 + len(b)) + b for t, b in records)
-    if eof:
-        body += struct.pack("<IIIII", 14, 20, 0, 16, 20)
-    head = struct.pack("<II4i4iIIIIHHIIIiiii", 1, 88, 0, 0, w - 1, h - 1, 0, 0, w * 10, h * 10, 0x464D4520,
-                       0x10000, 0, len(records) + 2, handles, 0, 0, 0, 0, 1000, 1000, 100, 100)
-    data = head + body
-    return data[:48] + struct.pack("<I", len(data)) + data[52:]
+    sys.path.insert(0, os.path.join(HERE, "..", "corpus"))
+    import make_picture_seeds
+    return make_picture_seeds.emf(w, h, records, handles, eof)
 
 
 def wmf_file(records, box=(32, 32, 96), objects=8):
-    body = b"".join(struct.pack("<IH", 3 + len(b) // 2, f) + b for f, b in records) + struct.pack("<IH", 3, 0)
-    meta = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(body)) // 2, objects, 0, 0) + body
-    if box is None:
-        return meta
-    return struct.pack("<IH4hHIH", 0x9AC6CDD7, 0, 0, 0, box[0], box[1], box[2], 0, 0) + meta
+    sys.path.insert(0, os.path.join(HERE, "..", "corpus"))
+    import make_picture_seeds
+    return make_picture_seeds.wmf(records, box, objects)
 
 
 def clp_file(dib, length=None, offset=93, formats=1):
