@@ -101,6 +101,16 @@ void Unpack15::Reset() {
     last_dist_ = last_length_ = 0;
 }
 
+bool Unpack15::NextFlag(RarBitInput& in) {
+    if (--flags_left_ < 0) {
+        ReadFlags(in);
+        flags_left_ = 7;
+    }
+    const bool set = flag_buf_ & 0x80;
+    flag_buf_ = (flag_buf_ << 1) & 0xFF;
+    return set;
+}
+
 void Unpack15::ReadFlags(RarBitInput& in) {
     const int place = fixed_.rank[2].Decode(in);
     // Symbol 256 codes no flags byte; the old flags stay.
@@ -344,32 +354,20 @@ UnpackStatus Unpack15::Decode(RarBitInput& in, RarWindow& window) {
             Literal(in, window);
             continue;
         }
-        if (--flags_left_ < 0) {
-            ReadFlags(in);
-            flags_left_ = 7;
-        }
-        if (flag_buf_ & 0x80) {
-            flag_buf_ = (flag_buf_ << 1) & 0xFF;
-            if (match_weight_ > literal_weight_)
+        // Flag 1: the more used of literal and long match; 01: the other; 00: a short match.
+        const bool matches_lead = match_weight_ > literal_weight_;
+        if (NextFlag(in)) {
+            if (matches_lead)
                 LongMatch(in, window);
             else
                 Literal(in, window);
+        } else if (NextFlag(in)) {
+            if (matches_lead)
+                Literal(in, window);
+            else
+                LongMatch(in, window);
         } else {
-            flag_buf_ = (flag_buf_ << 1) & 0xFF;
-            if (--flags_left_ < 0) {
-                ReadFlags(in);
-                flags_left_ = 7;
-            }
-            if (flag_buf_ & 0x80) {
-                flag_buf_ = (flag_buf_ << 1) & 0xFF;
-                if (match_weight_ > literal_weight_)
-                    Literal(in, window);
-                else
-                    LongMatch(in, window);
-            } else {
-                flag_buf_ = (flag_buf_ << 1) & 0xFF;
-                ShortMatch(in, window);
-            }
+            ShortMatch(in, window);
         }
     }
     if (in.Overrun() || bad_) return UnpackStatus::Corrupt;

@@ -35,6 +35,8 @@ private:
     static const Tables& Fixed();
 
     void ReadFlags(RarBitInput& in);
+    // The next flag bit, reading a new flag byte when the current one is used up.
+    bool NextFlag(RarBitInput& in);
     void Literal(RarBitInput& in, RarWindow& window);
     void LongMatch(RarBitInput& in, RarWindow& window);
     void ShortMatch(RarBitInput& in, RarWindow& window);
