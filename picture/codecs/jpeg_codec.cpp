@@ -31,6 +31,8 @@ struct Zigzag {
 const Zigzag kZigzag;
 
 constexpr int kFastBits = 11;
+// Lookahead of the table that passes over several AC codes at once (decoding at 1/8).
+constexpr int kSkipBits = 13;
 
 [[noreturn]] void Bad(const char* text) { throw EJpegBadData(text); }
 
@@ -47,6 +49,10 @@ struct Huffman {
     // For blocks whose AC values are not needed (decoding at 1/8): bits to pass (code and
     // value), in the low byte; coefficients to advance, next byte; bit 15 for EOB. 0: longer.
     uint16_t skip[1 << kFastBits] = {};
+    // The same for as many whole codes (with their value bits) as the lookahead holds, up to
+    // and including an EOB: bits to pass in bits 0-4, coefficients to advance in bits 5-11,
+    // bit 15 when the last of them is an EOB. 0: not even one code fits.
+    uint16_t skip_many[1 << kSkipBits] = {};
     int32_t maxcode[18] = {};             // largest code of each length, -1 when none
     int32_t offset[17] = {};              // value index = code + offset[length]
 
@@ -86,6 +92,24 @@ struct Huffman {
             const int raw = (i >> (kFastBits - len - size)) & ((1 << size) - 1);
             const int value = raw < (1 << (size - 1)) ? raw - (1 << size) + 1 : raw;
             fast_ac[i] = int32_t(uint32_t(value) << 16) | (run << 8) | (len + size);
+        }
+        for (int i = 0; i < (1 << kSkipBits); ++i) {
+            int used = 0, advance = 0;
+            bool eob = false;
+            while (!eob) {
+                const int left = kSkipBits - used;
+                if (left <= 0) break;
+                // The next code's entry: its first kFastBits bits, zero-padded past the lookahead.
+                const int peek = left >= kFastBits ? (i >> (left - kFastBits)) & ((1 << kFastBits) - 1)
+                                                   : (i << (kFastBits - left)) & ((1 << kFastBits) - 1);
+                const unsigned e = skip[peek];
+                // Past 64 coefficients the entry could never be taken: stop before it.
+                if (!e || int(e & 255) > left || advance + int((e >> 8) & 127) > 64) break;
+                used += int(e & 255);
+                eob = (e & 0x8000) != 0;
+                advance += int((e >> 8) & 127);
+            }
+            skip_many[i] = used ? uint16_t((eob ? 0x8000 : 0) | (advance << 5) | used) : 0;
         }
     }
 };
@@ -700,6 +724,15 @@ private:
         int i = 1;
         while (i < 64) {
             br.Ensure();
+            // Several codes at once while they cannot reach past the block's end (an EOB must
+            // come before coefficient 64); otherwise one at a time with the checks below.
+            const unsigned m = ac.skip_many[br.buf >> (64 - kSkipBits)];
+            if (m && i + int((m >> 5) & 127) + int(m >> 15) <= 64) {
+                br.Consume(int(m & 31));
+                if (m & 0x8000) return;
+                i += int((m >> 5) & 127);
+                continue;
+            }
             const unsigned e = ac.skip[br.buf >> (64 - kFastBits)];
             if (e) {
                 br.Consume(int(e & 255));
