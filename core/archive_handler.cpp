@@ -133,8 +133,13 @@ AddRequest AddRequest::FromSettings() {
 ArchiveHandler::ArchiveHandler() : sink_(&SilentSink()) {
     const HandlerOptions& options = LoadHandlerOptions();
     extract_options_ = LoadExtractOptions();
-    work_folder_ = CreateScratchFolder(options.temporary_directory);
-    drag_folder_ = CreateScratchFolder(options.temporary_directory);
+    scratch_base_ = options.temporary_directory;
+}
+
+const std::string& ArchiveHandler::Scratch(std::string& folder) const {
+    std::lock_guard<std::mutex> hold(scratch_lock_);
+    if (folder.empty()) folder = CreateScratchFolder(scratch_base_);
+    return folder;
 }
 
 ArchiveHandler::~ArchiveHandler() {

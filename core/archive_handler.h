@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -202,8 +203,10 @@ public:
     const std::string& ArchiveComment() const { return archive_comment_; }
     const ArchiveInfo& Info() const { return info_; }
     std::time_t ArchiveTime() const { return archive_time_; }
-    const std::string& WorkFolder() const { return work_folder_; }
-    const std::string& DragFolder() const { return drag_folder_; }
+    // The two private scratch folders, made on first use: the format opener constructs a
+    // handler for every format it tries, and most never need a folder.
+    const std::string& WorkFolder() const { return Scratch(work_folder_); }
+    const std::string& DragFolder() const { return Scratch(drag_folder_); }
     const FolderNode& Root() const { return root_; }
     const std::vector<FolderListItem>& Folders() const { return folders_; }
     const std::vector<std::string>& ExtractedFiles() const { return extracted_; }
@@ -301,7 +304,10 @@ private:
     ArchiveInfo info_;
     std::time_t archive_time_ = 0;
     bool has_archive_time_ = false;
-    std::string work_folder_, drag_folder_;
+    const std::string& Scratch(std::string& folder) const;
+    std::string scratch_base_;
+    mutable std::mutex scratch_lock_;
+    mutable std::string work_folder_, drag_folder_;
     int file_count_ = 0;
     bool has_encrypted_ = false;
     int setup_count_ = 0;

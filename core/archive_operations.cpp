@@ -89,7 +89,7 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
         SetMessage(kMsgNeedPassword, entry.full_name);
         return kStatusNeedPassword;
     }
-    const std::string dest = dest_folder.empty() ? work_folder_ : dest_folder;
+    const std::string dest = dest_folder.empty() ? WorkFolder() : dest_folder;
 
     // Where the member goes: decided before anything is unpacked or written.
     std::optional<std::string> relative =
@@ -267,7 +267,7 @@ struct ReplaceAlways {
 int ArchiveHandler::ViewEntry(int index) {
     ReplaceAlways replace(extract_options_);
     std::string path;
-    int status = ExtractEntryAt(index, work_folder_, false, &path, true);
+    int status = ExtractEntryAt(index, WorkFolder(), false, &path, true);
     if (status != kStatusOk) return status;
     if (path.empty()) {
         // Nothing was written (a link, or a member extraction leaves out).
@@ -283,9 +283,9 @@ int ArchiveHandler::ViewEntry(int index) {
 
 int ArchiveHandler::DragTree(const FolderNode* selection) {
     ReplaceAlways replace(extract_options_);
-    int status = ExtractTree(selection, drag_folder_);
+    int status = ExtractTree(selection, DragFolder());
     if (status != kStatusOk) return status;
-    std::string folder = drag_folder_;
+    std::string folder = DragFolder();
     std::string inside = FolderPathOf(selection);
     for (char& c : inside)
         if (c == '\\') c = '/';
@@ -304,7 +304,7 @@ int ArchiveHandler::DragEntries(const std::vector<int>& indices) {
             return kStatusAborted;
         }
         std::string path;
-        int status = ExtractEntryAt(indices[i], drag_folder_, true, &path, true);
+        int status = ExtractEntryAt(indices[i], DragFolder(), true, &path, true);
         if (status != kStatusOk) {
             sink_->End(0);
             return status;
@@ -440,9 +440,9 @@ int ArchiveHandler::AddFiles(const AddRequest& request) {
         if (request.reset_archive_attribute) SetDosAttributes(path, attrs & ~kAttrArchive);
     }
     if (status == kStatusOk) {
-        int64_t free_space = FreeSpace(work_folder_);
+        int64_t free_space = FreeSpace(WorkFolder());
         if (free_space >= 0 && total >= free_space) {
-            SetMessage(kMsgNoDiskSpace, work_folder_, MountPointOf(work_folder_),
+            SetMessage(kMsgNoDiskSpace, WorkFolder(), MountPointOf(WorkFolder()),
                        SizeShortText(free_space), SizeShortText(total));
             status = kStatusNoDiskSpace;
         }
@@ -465,7 +465,7 @@ int ArchiveHandler::DeleteEntry(int index, bool save_now) {
         {
             ScopedSink<ArchiveHandler> silent(*this, &SilentSink());
             ReplaceAlways replace(extract_options_);
-            status = ExtractEntryAt(index, work_folder_, true, &copy, true);
+            status = ExtractEntryAt(index, WorkFolder(), true, &copy, true);
         }
         if (status != kStatusOk) return status;
         if (!copy.empty() && FileExists(copy)) MoveToTrash(copy);

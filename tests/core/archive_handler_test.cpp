@@ -144,7 +144,10 @@ TEST(ArchiveHandlerTest, ScratchFoldersArePrivateAndRemoved) {
     std::string work, drag;
     {
         ListHandler a, b;
+        // Made on first use only: opening tries a handler of every format.
+        EXPECT_FALSE(std::filesystem::exists(env / "tmp/Quorbel") && !std::filesystem::is_empty(env / "tmp/Quorbel"));
         work = a.WorkFolder();
+        EXPECT_TRUE(std::filesystem::is_directory(work));
         drag = a.DragFolder();
         EXPECT_NE(a.WorkFolder(), b.WorkFolder());
         EXPECT_NE(a.WorkFolder(), a.DragFolder());
