@@ -28,6 +28,7 @@ inline constexpr const char* kProgressBarKey = "Software\\Dorvex\\Tovel\\Progres
 // The files an installation puts beside the program; the first one missing means the
 // installation is incomplete.
 inline constexpr const char* kCompanionFiles[] = {"quorbel-shell", "help/index.htm",
-                                                  "help/local/index.htm"};
+                                                  "help/local/index.htm", "libquorbel-cabinet.so",
+                                                  "libquorbel-desktop.so"};
 
 }  // namespace quorbel::layout

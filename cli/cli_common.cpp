@@ -1,9 +1,15 @@
 #include "cli/cli_common.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 
 #include <unistd.h>
 
+#include "cli/commands.h"
+#include "core/messages.h"
 #include "formats/format_table.h"
 
 namespace quorbel::cli {
@@ -22,6 +28,19 @@ std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSi
     auto handler = OpenArchiveFile(path, status, &sink, &message);
     if (!handler) err << message << "\n";
     return handler;
+}
+
+int HandOverToPrinter(char** argv, std::ostream& err) {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    std::string path = n > 0 ? std::string(buffer, size_t(n)) : std::string();
+    path = path.substr(0, path.rfind('/') + 1) + kPrinterProgram;
+    std::cout.flush();
+    execv(path.c_str(), argv);
+    const int error = errno;
+    err << FormatText(MessageTemplate(kMsgCannotOpen).c_str(), path.c_str()) << " (" << std::strerror(error)
+        << ")\n";
+    return 1;
 }
 
 }  // namespace quorbel::cli

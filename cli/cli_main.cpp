@@ -98,7 +98,11 @@ int main(int argc, char** argv) {
     SetPrompts(&prompts);
     int rc;
     if (args[0] == "print")
+#ifdef QUORBEL_CLI_PRINTS
         rc = cli::RunPrintCommand(args, std::cout, std::cerr);
+#else
+        rc = cli::HandOverToPrinter(argv, std::cerr);
+#endif
     else if (args[0] == "settings")
         rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
     else if (args[0] == "convert")

@@ -17,8 +17,14 @@ bool IsWriteCommand(const std::string& command);
 
 // args[0] is "convert": SOURCE... --format F [--out DIR] [--no-rename]; exit 1 when a line failed.
 int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-// print ARCHIVE --pdf OUT.pdf: the printed list as a PDF file.
+// print ARCHIVE --pdf OUT.pdf: the printed list as a PDF file. Only quorbel-cli-print has it:
+// painting needs Qt Gui, whose loading (fonts, X11, OpenGL) would otherwise be paid by every
+// command at start-up.
 int RunPrintCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// quorbel-cli's print: replaces this process by quorbel-cli-print from the same folder with the
+// same arguments; returns (1, message on `err`) only when that program cannot be started.
+int HandOverToPrinter(char** argv, std::ostream& err);
+inline constexpr const char* kPrinterProgram = "quorbel-cli-print";
 
 // args[0] is "settings"; args[1] is get, set, list or delete.
 int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

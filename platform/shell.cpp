@@ -1,99 +1,61 @@
 #include "platform/shell.h"
 
-#include <QDir>
-#include <QFile>
-#include <QMimeDatabase>
-#include <QMimeType>
-#include <QStandardPaths>
-#include <QTextStream>
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/desktop/desktop_types.h"
+#include "platform/own_library.h"
 
 namespace quorbel {
 
 namespace {
-QMimeType TypeOf(const std::string& file_name) {
-    static QMimeDatabase db;
-    return db.mimeTypeForFile(QString::fromStdString(file_name), QMimeDatabase::MatchExtension);
+
+struct DesktopLibrary {
+    DesktopQueryFn comment = nullptr, icon = nullptr, program = nullptr, entry = nullptr;
+};
+
+// Loaded once per run, on the first question; without it the desktop knows no types.
+const DesktopLibrary& Desktop() {
+    static DesktopLibrary library;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::string why;
+        void* handle = OpenOwnLibrary(OwnLibraryCandidates(kDesktopLibraryName, "QUORBEL_DESKTOP_LIBRARY"),
+                                      {"QuorbelMimeTypeComment", "QuorbelMimeIconName",
+                                       "QuorbelAssociatedProgramName", "QuorbelDefaultDesktopEntry"},
+                                      why);
+        if (!handle) return;
+        auto bind = [handle](const char* name) { return reinterpret_cast<DesktopQueryFn>(dlsym(handle, name)); };
+        library.comment = bind("QuorbelMimeTypeComment");
+        library.icon = bind("QuorbelMimeIconName");
+        library.program = bind("QuorbelAssociatedProgramName");
+        library.entry = bind("QuorbelDefaultDesktopEntry");
+    });
+    return library;
 }
-}  // namespace
 
-std::string MimeTypeComment(const std::string& file_name) {
-    QMimeType type = TypeOf(file_name);
-    // The fallback type for anything unrecognised says nothing about the file.
-    if (!type.isValid() || type.isDefault()) return "";
-    return type.comment().toStdString();
-}
-
-std::string MimeIconName(const std::string& file_name) {
-    QMimeType type = TypeOf(file_name);
-    if (!type.isValid() || type.isDefault()) return "";
-    return type.iconName().toStdString();
-}
-
-namespace {
-
-// The first desktop entry a mimeapps.list or defaults.list names for `mime` in its
-// [Default Applications] group; the value may list several, separated by ';'.
-QString DefaultIn(const QString& list_path, const QString& mime) {
-    QFile file(list_path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-    QTextStream in(&file);
-    bool in_group = false;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.startsWith('[')) {
-            in_group = line == "[Default Applications]";
-            continue;
-        }
-        if (!in_group) continue;
-        const int eq = line.indexOf('=');
-        if (eq > 0 && line.left(eq).trimmed() == mime) {
-            for (const QString& entry : line.mid(eq + 1).split(';', Qt::SkipEmptyParts))
-                if (!entry.trimmed().isEmpty()) return entry.trimmed();
-        }
+std::string Ask(DesktopQueryFn query, const std::string& argument) {
+    if (!query) return "";
+    std::string answer(128, '\0');
+    size_t size = query(argument.c_str(), answer.data(), answer.size());
+    if (size > answer.size()) {
+        answer.resize(size);
+        size = query(argument.c_str(), answer.data(), answer.size());
     }
-    return {};
-}
-
-QString DesktopEntryName(const QString& entry) {
-    for (const QString& dir :
-         QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
-        QFile file(QDir(dir).filePath(entry));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) continue;
-        QTextStream in(&file);
-        bool main_group = false;
-        while (!in.atEnd()) {
-            const QString line = in.readLine().trimmed();
-            if (line.startsWith('[')) main_group = line == "[Desktop Entry]";
-            else if (main_group && line.startsWith("Name=")) return line.mid(5);
-        }
-    }
-    return {};
+    answer.resize(std::min(size, answer.size()));
+    return answer;
 }
 
 }  // namespace
 
-std::string DefaultDesktopEntry(const std::string& mime_type) {
-    const QString mime = QString::fromStdString(mime_type);
-    QStringList lists;
-    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::ConfigLocation))
-        lists << QDir(dir).filePath("mimeapps.list");
-    for (const QString& dir :
-         QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation))
-        lists << QDir(dir).filePath("mimeapps.list") << QDir(dir).filePath("defaults.list");
-    for (const QString& list : lists) {
-        const QString entry = DefaultIn(list, mime);
-        if (!entry.isEmpty()) return entry.toStdString();
-    }
-    return "";
-}
+std::string MimeTypeComment(const std::string& file_name) { return Ask(Desktop().comment, file_name); }
 
-std::string AssociatedProgramName(const std::string& file_name) {
-    QMimeType type = TypeOf(file_name);
-    if (!type.isValid()) return "";
-    std::string entry = DefaultDesktopEntry(type.name().toStdString());
-    if (entry.empty()) return "";
-    const QString name = DesktopEntryName(QString::fromStdString(entry));
-    return (name.isEmpty() ? QString::fromStdString(entry) : name).toStdString();
-}
+std::string MimeIconName(const std::string& file_name) { return Ask(Desktop().icon, file_name); }
+
+std::string AssociatedProgramName(const std::string& file_name) { return Ask(Desktop().program, file_name); }
+
+std::string DefaultDesktopEntry(const std::string& mime_type) { return Ask(Desktop().entry, mime_type); }
 
 }  // namespace quorbel

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "core/messages.h"
+#include "platform/own_library.h"
 
 namespace quorbel::cab {
 
@@ -27,15 +28,6 @@ struct Binding {
 Binding& GlobalBinding() {
     static Binding binding;
     return binding;
-}
-
-std::string ProgramFolder() {
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return "";
-    std::string path(buffer, size_t(n));
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 // A member's memory. Big ones are aligned to and marked for huge pages: filling tens of
@@ -55,22 +47,7 @@ CabHandle* Handle(intptr_t hf) {
 }  // namespace
 
 std::vector<std::string> CabinetLibraryCandidates() {
-    const char* forced = std::getenv("QUORBEL_CABINET_LIBRARY");
-    if (forced && *forced) return {forced};
-    std::vector<std::string> list;
-    const std::string folder = ProgramFolder();
-    if (!folder.empty()) {
-        std::string beside = folder;
-        beside += '/';
-        beside += kCabinetLibraryName;
-        list.push_back(beside);
-        std::string lib = folder;
-        lib += "/../lib/";
-        lib += kCabinetLibraryName;
-        list.push_back(lib);
-    }
-    list.push_back(kCabinetLibraryName);
-    return list;
+    return OwnLibraryCandidates(kCabinetLibraryName, "QUORBEL_CABINET_LIBRARY");
 }
 
 bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why) {
@@ -79,37 +56,17 @@ bool BindCabinetLibrary(CabinetEntryPoints& out, std::string& why) {
         out = b.entry_points;
         return true;
     }
-    why.clear();
-    for (const std::string& candidate : CabinetLibraryCandidates()) {
-        // A path is tried only where a file is; the bare name goes to the loader's search.
-        if (candidate.find('/') != std::string::npos && access(candidate.c_str(), F_OK) != 0) {
-            if (why.empty()) {
-                why.append(candidate).append(": ").append(std::strerror(ENOENT));
-            }
-            continue;
-        }
-        void* library = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!library) {
-            const char* e = dlerror();
-            why = e ? e : candidate;
-            continue;
-        }
-        CabinetEntryPoints e;
-        e.create = reinterpret_cast<FdiCreateFn>(dlsym(library, "FDICreate"));
-        e.copy = reinterpret_cast<FdiCopyFn>(dlsym(library, "FDICopy"));
-        e.is_cabinet = reinterpret_cast<FdiIsCabinetFn>(dlsym(library, "FDIIsCabinet"));
-        e.destroy = reinterpret_cast<FdiDestroyFn>(dlsym(library, "FDIDestroy"));
-        if (!e.create || !e.copy || !e.is_cabinet || !e.destroy) {
-            why.assign(candidate).append(": an entry point is missing");
-            dlclose(library);
-            continue;
-        }
-        b.library = library;
-        b.entry_points = e;
-        out = e;
-        return true;
-    }
-    return false;
+    void* library = OpenOwnLibrary(CabinetLibraryCandidates(), {"FDICreate", "FDICopy", "FDIIsCabinet", "FDIDestroy"}, why);
+    if (!library) return false;
+    CabinetEntryPoints e;
+    e.create = reinterpret_cast<FdiCreateFn>(dlsym(library, "FDICreate"));
+    e.copy = reinterpret_cast<FdiCopyFn>(dlsym(library, "FDICopy"));
+    e.is_cabinet = reinterpret_cast<FdiIsCabinetFn>(dlsym(library, "FDIIsCabinet"));
+    e.destroy = reinterpret_cast<FdiDestroyFn>(dlsym(library, "FDIDestroy"));
+    b.library = library;
+    b.entry_points = e;
+    out = e;
+    return true;
 }
 
 void UseLinkedCabinetLayer(const CabinetEntryPoints& entry_points) {

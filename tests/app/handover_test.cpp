@@ -44,7 +44,8 @@ protected:
         QUORBEL_REQUIRE_TOOL("zip");
         const std::string folder = env_ / "program";
         MakeFolders(folder + "/help/local");
-        for (const char* f : {"quorbel", "quorbel-shell", "help/index.htm", "help/local/index.htm"})
+        for (const char* f : {"quorbel", "quorbel-shell", "help/index.htm", "help/local/index.htm",
+                              "libquorbel-cabinet.so", "libquorbel-desktop.so"})
             WriteFile(folder + "/" + f, "");
         RegistryAccess().WriteText(RegistryRoot::CurrentUser, layout::kProgramPathKey,
                                    layout::kProgramPathValue, folder + "/quorbel");

@@ -90,7 +90,8 @@ TEST_F(InstallTest, InstallsEverythingAndRemovesOnlyWhatItMade) {
     ASSERT_EQ(stat(program.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
     for (const char* f : {"quorbel-shell", "help/index.htm", "help/local/index.htm",
-                          "help/local/license.htm", "help/local/options/general.htm"})
+                          "help/local/license.htm", "help/local/options/general.htm", "libquorbel-cabinet.so",
+                          "libquorbel-desktop.so"})
         EXPECT_TRUE(FileExists(folder + "/" + f)) << f;
 
     RegistryAccess reg;
@@ -124,7 +125,7 @@ TEST_F(InstallTest, InstallsEverythingAndRemovesOnlyWhatItMade) {
     ScriptedPrompts answers({"yes"});
     ASSERT_TRUE(Uninstall(true, QUORBEL_APP_PATH, answers, sink_));
     EXPECT_EQ(test::ReadFile(folder + "/my-notes.txt"), "mine");
-    for (const char* f : {"quorbel", "quorbel-shell", "help"})
+    for (const char* f : {"quorbel", "quorbel-shell", "help", "libquorbel-cabinet.so", "libquorbel-desktop.so"})
         EXPECT_FALSE(fs::exists(folder + "/" + f)) << f;
     EXPECT_EQ(RecordedProgram(), "");
     EXPECT_FALSE(reg.KeyExists(RegistryRoot::LocalMachine, uninstall));

@@ -62,6 +62,10 @@ TEST(StartupTest, InstallationCheck) {
     WriteFile(folder + "/help/index.htm", "");
     EXPECT_EQ(CheckInstallation(StartSwitch::None, program).missing, folder + "/help/local/index.htm");
     WriteFile(folder + "/help/local/index.htm", "");
+    // Without the cabinet library the installed program could not read cabinets.
+    EXPECT_EQ(CheckInstallation(StartSwitch::None, program).missing, folder + "/libquorbel-cabinet.so");
+    WriteFile(folder + "/libquorbel-cabinet.so", "");
+    WriteFile(folder + "/libquorbel-desktop.so", "");
     EXPECT_FALSE(CheckInstallation(StartSwitch::None, program).needed);
     EXPECT_TRUE(CheckInstallation(StartSwitch::Install, program).needed);
 
