@@ -1,9 +1,16 @@
 #include "platform/registry_access.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <optional>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/registry_hive.h"
@@ -39,11 +46,48 @@ std::string HiveFile(const std::string& dir, RegistryRoot root) {
     return dir + "/" + RegistryRootName(root) + ".reg";
 }
 
-// The hive as a reader sees it: no lock, and whatever cannot be read is empty.
-RegistryHive LoadForReading(RegistryRoot root) {
-    RegistryHive hive(RegistryRootName(root));
-    hive.Load(HiveFile(RegistryDirectory(), root));
-    return hive;
+// The file's bytes; nullopt when it is missing or cannot be read as a file.
+std::optional<std::string> ReadHiveBytes(const std::string& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    std::optional<std::string> bytes;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        bytes.emplace();
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) bytes.reset();
+            if (n <= 0) break;
+            bytes->append(buf, size_t(n));
+        }
+    }
+    close(fd);
+    return bytes;
+}
+
+// The hive as a reader sees it: no lock, and whatever cannot be read is empty. Opening an
+// archive reads dozens of values, so the last parse of each hive is kept and used again
+// while the file holds the very same bytes.
+std::shared_ptr<const RegistryHive> LoadForReading(RegistryRoot root) {
+    struct Parsed {
+        std::string file, bytes;
+        std::shared_ptr<const RegistryHive> hive;
+    };
+    static std::mutex lock;
+    static Parsed parsed[std::size(kRoots)];
+    const std::string file = HiveFile(RegistryDirectory(), root);
+    std::optional<std::string> bytes = ReadHiveBytes(file);
+    if (!bytes) return std::make_shared<const RegistryHive>(RegistryRootName(root));
+    Parsed& last = parsed[size_t(root) % std::size(kRoots)];
+    std::lock_guard<std::mutex> hold(lock);
+    if (!last.hive || last.file != file || last.bytes != *bytes) {
+        auto hive = std::make_shared<RegistryHive>(RegistryRootName(root));
+        hive->FromText(*bytes);
+        last = {file, std::move(*bytes), std::move(hive)};
+    }
+    return last.hive;
 }
 
 const HiveKey* FindKey(const RegistryHive& hive, const std::string& path) {
@@ -101,16 +145,16 @@ std::string RegistryDirectory() {
 
 std::string RegistryAccess::ReadText(RegistryRoot root, const std::string& path,
                                      const std::string& name, const std::string& fallback) {
-    RegistryHive hive = LoadForReading(root);
-    const HiveKey* key = FindKey(hive, path);
+    const auto hive = LoadForReading(root);
+    const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     return value && !value->binary ? value->text : fallback;
 }
 
 long long RegistryAccess::ReadInteger(RegistryRoot root, const std::string& path,
                                       const std::string& name, long long fallback) {
-    RegistryHive hive = LoadForReading(root);
-    const HiveKey* key = FindKey(hive, path);
+    const auto hive = LoadForReading(root);
+    const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     if (!value || value->binary) return fallback;
     // strtoll's rules: leading blanks and a sign, then the leading digits; none at all is 0.
@@ -120,8 +164,8 @@ long long RegistryAccess::ReadInteger(RegistryRoot root, const std::string& path
 std::optional<std::vector<uint8_t>> RegistryAccess::ReadBinary(RegistryRoot root,
                                                                const std::string& path,
                                                                const std::string& name) {
-    RegistryHive hive = LoadForReading(root);
-    const HiveKey* key = FindKey(hive, path);
+    const auto hive = LoadForReading(root);
+    const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     if (!value || !value->binary) return std::nullopt;
     return value->data;
@@ -148,8 +192,8 @@ bool RegistryAccess::DeleteValue(RegistryRoot root, const std::string& path,
     if (!SplitRegistryPath(path, names)) return false;
     // Nothing to delete needs no lock and no folder.
     {
-        RegistryHive current = LoadForReading(root);
-        const HiveKey* key = current.FindKey(names);
+        const auto current = LoadForReading(root);
+        const HiveKey* key = current->FindKey(names);
         if (!key || !key->FindValue(name)) return true;
     }
     return ModifyHive(root, [&](RegistryHive& hive) {
@@ -161,12 +205,12 @@ bool RegistryAccess::DeleteValue(RegistryRoot root, const std::string& path,
 bool RegistryAccess::DeleteKey(RegistryRoot root, const std::string& path) {
     std::vector<std::string> names;
     if (!SplitRegistryPath(path, names) || names.empty()) return false;  // a root stays
-    if (!LoadForReading(root).FindKey(names)) return true;
+    if (!LoadForReading(root)->FindKey(names)) return true;
     return ModifyHive(root, [&](RegistryHive& hive) { return hive.DeleteKey(names); });
 }
 
 bool RegistryAccess::KeyExists(RegistryRoot root, const std::string& path) {
-    return FindKey(LoadForReading(root), path) != nullptr;
+    return FindKey(*LoadForReading(root), path) != nullptr;
 }
 
 bool RegistryAccess::ReplaceTextValues(RegistryRoot root, const std::string& path,
@@ -194,8 +238,8 @@ bool RegistryAccess::ReplaceTextValues(RegistryRoot root, const std::string& pat
 const RegistryAccess::TextValues& RegistryAccess::EnumTextValues(RegistryRoot root,
                                                                  const std::string& path) {
     text_values_.clear();
-    RegistryHive hive = LoadForReading(root);
-    if (const HiveKey* key = FindKey(hive, path))
+    const auto hive = LoadForReading(root);
+    if (const HiveKey* key = FindKey(*hive, path))
         for (const HiveValue& v : key->values())
             if (!v.binary) text_values_.emplace_back(v.name, v.text);
     return text_values_;
@@ -204,8 +248,8 @@ const RegistryAccess::TextValues& RegistryAccess::EnumTextValues(RegistryRoot ro
 const std::vector<std::string>& RegistryAccess::EnumNonTextValues(RegistryRoot root,
                                                                   const std::string& path) {
     names_.clear();
-    RegistryHive hive = LoadForReading(root);
-    if (const HiveKey* key = FindKey(hive, path))
+    const auto hive = LoadForReading(root);
+    if (const HiveKey* key = FindKey(*hive, path))
         for (const HiveValue& v : key->values())
             if (v.binary) names_.push_back(v.name);
     return names_;
@@ -214,8 +258,8 @@ const std::vector<std::string>& RegistryAccess::EnumNonTextValues(RegistryRoot r
 const std::vector<std::string>& RegistryAccess::EnumSubKeys(RegistryRoot root,
                                                             const std::string& path) {
     names_.clear();
-    RegistryHive hive = LoadForReading(root);
-    if (const HiveKey* key = FindKey(hive, path))
+    const auto hive = LoadForReading(root);
+    if (const HiveKey* key = FindKey(*hive, path))
         for (const auto& sub : key->sub_keys()) names_.push_back(sub->name());
     return names_;
 }

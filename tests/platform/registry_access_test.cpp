@@ -303,6 +303,20 @@ TEST_F(RegistryAccessTest, WritesSeeChangesMadeByOthersMeanwhile) {
               (RegistryAccess::TextValues{{"mine", "1"}, {"theirs", "2"}, {"mine2", "3"}}));
 }
 
+TEST_F(RegistryAccessTest, ReadsFollowTheFileByteForByte) {
+    // Reads share one parse while the file is unchanged; an edit of the same size in place
+    // (same inode, perhaps the same time stamp) must still be seen, as must the file going.
+    ASSERT_TRUE(reg_.WriteText(kUser, "K", "v", "1"));
+    EXPECT_EQ(reg_.ReadInteger(kUser, "K", "v", -1), 1);
+    std::string text = ReadFile(UserHive());
+    text.replace(text.find("\"v\"=\"1\""), 7, "\"v\"=\"2\"");
+    WriteFile(UserHive(), text);
+    EXPECT_EQ(reg_.ReadInteger(kUser, "K", "v", -1), 2);
+    ASSERT_EQ(unlink(UserHive().c_str()), 0);
+    EXPECT_EQ(reg_.ReadInteger(kUser, "K", "v", -1), -1);
+    EXPECT_FALSE(reg_.KeyExists(kUser, "K"));
+}
+
 TEST_F(RegistryAccessTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 50;
     std::vector<std::unique_ptr<test::ChildProcess>> children;
