@@ -21,6 +21,8 @@ constexpr size_t kFileHeaderFixed = 32;
 constexpr size_t kLargeFileHeaderFixed = 40;
 // A set is followed through at most this many volumes.
 constexpr int kMaxVolumes = 100000;
+// Self-extractor programs of the 1.5-2.x era are far smaller; the archive follows the program.
+constexpr int64_t kSfxSearchLimit = int64_t(1) << 20;
 
 struct Block {
     int64_t offset = 0;
@@ -254,14 +256,40 @@ std::string ShownName(const uint8_t* field, size_t size, bool unicode_flag, uint
     return GuessToUtf8(raw);
 }
 
+namespace {
+
+// Where the marker stands: 0 for a plain archive; -1 when the file is not RAR.
+int64_t FindRarStart(DataStream& stream) {
+    const int64_t size = stream.Size();
+    uint8_t head[7];
+    if (size < 7 || !engines::ReadExactAt(stream, 0, head, 7)) return -1;
+    if (std::memcmp(head, kMarker, 7) == 0) return 0;
+    // A self-extractor: a program ("MZ") with the archive appended. The marker may also occur
+    // inside the program, so a place counts only when a sound archive header follows it.
+    if (head[0] != 'M' || head[1] != 'Z') return -1;
+    const size_t span = size_t(std::min<int64_t>(size, kSfxSearchLimit));
+    std::vector<uint8_t> bytes(span);
+    if (!engines::ReadExactAt(stream, 0, bytes.data(), span)) return -1;
+    for (size_t at = 1; at + 7 <= span; ++at) {
+        const uint8_t* hit = static_cast<const uint8_t*>(std::memchr(bytes.data() + at, kMarker[0], span - at));
+        if (!hit) break;
+        at = size_t(hit - bytes.data());
+        if (at + 7 > span || std::memcmp(hit, kMarker, 7) != 0) continue;
+        Block b;
+        if (ReadBlock(stream, int64_t(at) + 7, size, b) == BlockResult::Ok && b.type == kArchiveHeader)
+            return int64_t(at);
+    }
+    return -1;
+}
+
+}  // namespace
+
 DirectoryStatus ReadRarDirectory(DataStream& stream, RarDirectory& out,
                                  const engines::DirectoryProgress& progress, const std::string& path,
                                  const VolumeOpener& open_volume) {
     out = RarDirectory{};
-    uint8_t marker[7];
-    if (stream.Size() < 7 || !engines::ReadExactAt(stream, 0, marker, 7) ||
-        std::memcmp(marker, kMarker, 7) != 0)
-        return DirectoryStatus::NotThisFormat;
+    const int64_t start = FindRarStart(stream);
+    if (start < 0) return DirectoryStatus::NotThisFormat;
 
     out.volumes.push_back(path);
     std::unique_ptr<DataStream> owned;  // a later volume's stream
@@ -270,7 +298,8 @@ DirectoryStatus ReadRarDirectory(DataStream& stream, RarDirectory& out,
     int block_index = 0;
     for (;;) {
         const int64_t file_size = current->Size();
-        int64_t offset = 7;
+        // Only the first volume can be a self-extractor.
+        int64_t offset = (volume == 0 ? start : 0) + 7;
         bool volume_ended = false;
         while (!volume_ended) {
             if (progress && !progress(offset)) return DirectoryStatus::Cancelled;

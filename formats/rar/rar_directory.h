@@ -97,7 +97,8 @@ struct RarDirectory {
 // Opens a further volume of a set; null when it does not exist.
 using VolumeOpener = std::function<std::unique_ptr<DataStream>(const std::string& path)>;
 
-// Lists `stream` (the volume at `path`). NotThisFormat without the marker, with a damaged or
+// Lists `stream` (the volume at `path`): a RAR file, or a self-extractor (a program starting
+// "MZ" with the archive within its first MiB). NotThisFormat without the marker, with a damaged or
 // impossible first block, or when a block of an unknown type comes before any member;
 // Truncated when a later header is damaged, cut or of an unknown type (members before it are
 // kept); Ok at the end block or the end of the file. With `open_volume`, a set is followed

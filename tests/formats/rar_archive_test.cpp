@@ -204,6 +204,7 @@ TEST_F(RarArchiveTest, BlockChainFaults) {
     const std::string sign = Block(0x79, 0x8000, sign_body) + "sign";
     const std::string end = Block(0x7B, 0x4000, "");
     const std::string head = kMarker + ArchiveHeader();
+    const std::string program(3000, '\x90');
     std::string bad_crc = b;
     bad_crc[bad_crc.size() - 6] ^= 1;  // a byte of the name: the header CRC no longer matches
     const std::vector<BlockCase> cases = {
@@ -217,6 +218,13 @@ TEST_F(RarArchiveTest, BlockChainFaults) {
         {"damaged archive header", kMarker + ArchiveHeader().replace(3, 1, "\x01") + a, kStatusNotThisFormat, ""},
         {"only the archive header", head + end, kStatusFailed, ""},
         {"64-bit sizes move the name", head + StoredMember("big.txt", "wide", 2, 0x20, rar::kLargeSizes) + end, kStatusOk, "big.txt;"},
+        // Self-extractors: the archive after a program, found by a marker with a sound archive
+        // header behind it.
+        {"self-extractor", "MZ" + program + head + a + end, kStatusOk, "a.txt;"},
+        {"self-extractor with a stray marker in its program", "MZ" + program + kMarker + "no header" + head + a + end, kStatusOk, "a.txt;"},
+        {"archive after something not a program", "XY" + program + head + a + end, kStatusNotThisFormat, ""},
+        {"program with a marker only", "MZ" + program + kMarker + "no header" + a, kStatusNotThisFormat, ""},
+        {"archive beyond the first MiB of a program", "MZ" + std::string(1 << 20, 'p') + head + a + end, kStatusNotThisFormat, ""},
     };
     for (const BlockCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -228,11 +236,31 @@ TEST_F(RarArchiveTest, BlockChainFaults) {
             EXPECT_EQ(Names(rar), c.listing);
         }
     }
+    // A self-extractor's data lies where the headers say, in the file as a whole.
+    WriteFile(env_ / "sfx.exe", cases[10].bytes);
+    RarArchive sfx;
+    ASSERT_EQ(sfx.Open(env_ / "sfx.exe"), kStatusOk);
+    EXPECT_EQ(Unpacked(sfx, "a.txt"), "alpha");
     // The wide header's data is where its size says.
-    WriteFile(env_ / "wide.rar", cases.back().bytes);
+    WriteFile(env_ / "wide.rar", cases[9].bytes);
     RarArchive wide;
     ASSERT_EQ(wide.Open(env_ / "wide.rar"), kStatusOk);
     EXPECT_EQ(Unpacked(wide, "big.txt"), "wide");
+}
+
+TEST_F(RarArchiveTest, SelfExtractorOfASampleUnpacksLikeTheSample) {
+    const std::string plain_path = TestData("rar/Rar2.rar");
+    WriteFile(env_ / "Rar2.exe", "MZ" + std::string(20000, '\x90') + ReadFile(plain_path));
+    RarArchive plain, sfx;
+    ASSERT_EQ(plain.Open(plain_path), kStatusOk);
+    ASSERT_EQ(sfx.Open(env_ / "Rar2.exe"), kStatusOk) << sfx.LastMessage();
+    EXPECT_EQ(Names(sfx), Names(plain));
+    for (size_t i = 0; i < plain.EntryCount(); ++i) {
+        const std::string& name = plain.Entry(i).full_name;
+        if (plain.Entry(i).is_file) {
+            EXPECT_EQ(Unpacked(sfx, name), Unpacked(plain, name)) << name;
+        }
+    }
 }
 
 TEST_F(RarArchiveTest, CrcAndSizeAreChecked) {
