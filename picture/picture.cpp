@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/large_memory.h"
+
 namespace quorbel {
 
 namespace {
@@ -108,7 +110,7 @@ bool CPicture::Create(int width, int height) {
         rows_.clear();
         return false;
     }
-    dib_ = static_cast<uint8_t*>(std::calloc(size_t(total), 1));
+    dib_ = AllocateLargeZeroed(size_t(total));
     if (!dib_) {
         rows_.clear();
         return false;

@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <new>
 
 #include "core/messages.h"
+#include "platform/large_memory.h"
 #include "platform/own_library.h"
 
 namespace quorbel::cab {
@@ -28,17 +28,6 @@ struct Binding {
 Binding& GlobalBinding() {
     static Binding binding;
     return binding;
-}
-
-// A member's memory. Big ones are aligned to and marked for huge pages: filling tens of
-// megabytes page by page costs more time in faults than the copying itself.
-uint8_t* AllocateBuffer(size_t size) {
-    constexpr size_t kHugePage = size_t(2) << 20;
-    if (size < 4 * kHugePage) return static_cast<uint8_t*>(std::malloc(size ? size : 1));
-    void* p = nullptr;
-    if (posix_memalign(&p, kHugePage, size) != 0) return nullptr;
-    madvise(p, (size + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
-    return static_cast<uint8_t*>(p);
 }
 
 CabHandle* Handle(intptr_t hf) {
@@ -128,7 +117,7 @@ intptr_t OpenMemoryTarget(size_t initial, size_t limit) {
     if (!h) return -1;
     h->capacity = std::min(initial, limit);
     h->limit = limit;
-    h->data = AllocateBuffer(h->capacity);
+    h->data = AllocateLarge(h->capacity);
     if (!h->data) {
         delete h;
         return -1;
