@@ -3,12 +3,15 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "core/byte_reader.h"
 #include "picture/codecs/png_inflate.h"
+#include "platform/large_memory.h"
 
 namespace quorbel {
 
@@ -365,7 +368,8 @@ private:
         const uint8_t cmf = idat_[0], flg = idat_[1];
         if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (unsigned(cmf) * 256 + flg) % 31 != 0 || (flg & 0x20)) throw EPngError();
         // Not zero-filled: the inflater writes every byte of it (anything less is refused).
-        std::unique_ptr<uint8_t[]> raw(new uint8_t[size_t(raw_size) + kInflateSlack]);
+        std::unique_ptr<uint8_t, decltype(&std::free)> raw(AllocateLarge(size_t(raw_size) + kInflateSlack), &std::free);
+        if (!raw) throw std::bad_alloc();
         size_t produced = 0, consumed = 0;
         if (!InflateRaw(idat_.data() + 2, idat_.size() - 2, raw.get(), size_t(raw_size), produced, consumed) ||
             produced != raw_size)
