@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "picture/codecs/jpeg_idct.h"
@@ -983,8 +984,9 @@ private:
 
 bool DecodeJpeg(const uint8_t* data, size_t size, CPicture* picture, ProgressSink& sink,
                 const JpegOptions& options, JpegHeader* header) {
-    Decoder decoder(data, size, picture, sink, options);
-    return decoder.Run(header);
+    // On the heap: its Huffman lookup tables come to a quarter of a megabyte.
+    auto decoder = std::make_unique<Decoder>(data, size, picture, sink, options);
+    return decoder->Run(header);
 }
 
 int JpegScaleFor(int width, int height, int min_width, int min_height) {
