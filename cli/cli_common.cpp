@@ -1,7 +1,6 @@
 #include "cli/cli_common.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,6 +10,7 @@
 #include "cli/commands.h"
 #include "core/messages.h"
 #include "formats/format_table.h"
+#include "platform/own_library.h"
 
 namespace quorbel::cli {
 
@@ -31,10 +31,7 @@ std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSi
 }
 
 int HandOverToPrinter(char** argv, std::ostream& err) {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    std::string path = n > 0 ? std::string(buffer, size_t(n)) : std::string();
-    path = path.substr(0, path.rfind('/') + 1) + kPrinterProgram;
+    const std::string path = ProgramFolder() + "/" + kPrinterProgram;
     std::cout.flush();
     execv(path.c_str(), argv);
     const int error = errno;
