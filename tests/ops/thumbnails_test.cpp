@@ -132,20 +132,6 @@ TEST(Thumbnail, SniffByNameAndSignature) {
     EXPECT_FALSE(LooksLikePictureData(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-// Counts SetPos calls and cancels from the given one on.
-class CancelFrom : public ProgressSink {
-public:
-    explicit CancelFrom(int call) : call_(call) {}
-    int SetPos(int64_t position, bool redraw) override {
-        if (++calls_ >= call_) RequestCancel();
-        return ProgressSink::SetPos(position, redraw);
-    }
-
-private:
-    int call_;
-    int calls_ = 0;
-};
-
 class ThumbnailArchive : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -233,7 +219,7 @@ TEST_F(ThumbnailArchive, CancelledExaminationIsTriedAgain) {
     for (int call = 1; call < 200; ++call) {
         ZipArchive zip;
         ASSERT_EQ(zip.Open(path), kStatusOk);
-        CancelFrom sink(call);
+        test::CancelAfter sink(call);
         zip.SetSink(&sink);
         const auto answer = zip.ExaminePicture(0);
         if (answer == ArchiveHandler::PictureAnswer::kPicture) break;

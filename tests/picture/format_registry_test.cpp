@@ -54,23 +54,15 @@ std::string Composition() {
     return Bytes(EncodeGlc(p));
 }
 
-// Counts progress calls and cancels at the given one.
-class CancelAt : public ProgressSink {
+// The shared cancelling sink, also keeping the texts it was shown.
+class CancelAt : public test::CancelAfter {
 public:
-    explicit CancelAt(int call) : call_(call) {}
-    int SetPos(int64_t position, bool redraw) override {
-        if (++calls_ >= call_) RequestCancel();
-        return ProgressSink::SetPos(position, redraw);
-    }
+    using CancelAfter::CancelAfter;
     void SetText(const std::string& text, bool redraw) override {
         texts.push_back(text);
         ProgressSink::SetText(text, redraw);
     }
     std::vector<std::string> texts;
-
-private:
-    int call_;
-    int calls_ = 0;
 };
 
 TEST(Registry, RowsInTheirOrder) {
