@@ -130,16 +130,24 @@ AddRequest AddRequest::FromSettings() {
     return r;
 }
 
-ArchiveHandler::ArchiveHandler() : sink_(&SilentSink()) {
-    const HandlerOptions& options = LoadHandlerOptions();
-    extract_options_ = LoadExtractOptions();
-    scratch_base_ = options.temporary_directory;
-}
+ArchiveHandler::ArchiveHandler() : sink_(&SilentSink()) {}
 
 const std::string& ArchiveHandler::Scratch(std::string& folder) const {
     std::lock_guard<std::mutex> hold(scratch_lock_);
+    if (!scratch_base_read_) {
+        scratch_base_ = LoadHandlerOptions().temporary_directory;
+        scratch_base_read_ = true;
+    }
     if (folder.empty()) folder = CreateScratchFolder(scratch_base_);
     return folder;
+}
+
+ExtractOptions& ArchiveHandler::Extraction() {
+    if (!extract_options_read_) {
+        extract_options_ = LoadExtractOptions();
+        extract_options_read_ = true;
+    }
+    return extract_options_;
 }
 
 ArchiveHandler::~ArchiveHandler() {
@@ -300,6 +308,14 @@ MemoryBlock ArchiveHandler::UnpackEntry(const ArchiveEntry&, int& status) {
     status = kStatusFailed;
     Unsupported();
     return {};
+}
+int ArchiveHandler::UnpackEntryToFile(const ArchiveEntry& entry, int fd) {
+    int status = kStatusFailed;
+    MemoryBlock block = UnpackEntry(entry, status);
+    if (status != kUnpackOk) return status;
+    if (!block) return kStatusFailed;
+    // The caller, who knows the file's name, says what could not be written.
+    return WriteAll(fd, block.data.get(), block.size) ? int(kUnpackOk) : int(kStatusCannotCreate);
 }
 int ArchiveHandler::Save(const std::string&, int64_t, const std::vector<uint8_t>*) {
     return Reload();

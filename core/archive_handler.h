@@ -118,6 +118,12 @@ public:
     // Format-specific: the whole unpacked member, or none with `status` saying why
     // (UnpackStatus). The data's size and CRC-32 are checked against the directory.
     virtual MemoryBlock UnpackEntry(const ArchiveEntry& entry, int& status);
+    // Format-specific, optional: writes the whole member into `fd` (an empty file open for
+    // writing) with the checks of UnpackEntry, and returns the UnpackStatus. Extraction uses it
+    // instead of UnpackEntry when UnpacksToFile answers true: a large member then never has to
+    // be held in memory.
+    virtual bool UnpacksToFile() const { return false; }
+    virtual int UnpackEntryToFile(const ArchiveEntry& entry, int fd);
     // Writes one member below dest_folder (the work folder when empty); with write = false
     // removes what an earlier extraction wrote there.
     virtual int ExtractEntry(const ArchiveEntry& entry, const std::string& dest_folder,
@@ -218,8 +224,9 @@ public:
     void SetDiskPromptId(int id) { disk_prompt_id_ = id; }
     int DiskPromptId() const { return disk_prompt_id_; }
 
-    // How extraction treats files already on disk (defaults from "Options\Extract\").
-    ExtractOptions& Extraction() { return extract_options_; }
+    // How extraction treats files already on disk (defaults from "Options\Extract\", read on
+    // first use: the format opener constructs a handler for every format it tries).
+    ExtractOptions& Extraction();
     // Members extraction skipped (existing or newer files), as report lines.
     const std::vector<std::string>& SkippedReport() const { return skipped_; }
     void ClearSkippedReport() { skipped_.clear(); }
@@ -288,7 +295,9 @@ private:
     static std::string ChildKey(const FolderNode* parent, std::string_view lower_name);
     void AddToTree(int index);
     void UpdateHints(int index);
-    int WriteExtractedFile(const ArchiveEntry& entry, const std::string& target, const MemoryBlock& block);
+    // Writes the block, or without one the member through UnpackEntryToFile, into a new file
+    // that then replaces the target.
+    int WriteExtractedFile(const ArchiveEntry& entry, const std::string& target, const MemoryBlock* block);
 
     std::vector<FolderListItem> folders_;
     // A folder's node by its parent and lower-case name (ChildKey): memory grows with the
@@ -305,7 +314,8 @@ private:
     std::time_t archive_time_ = 0;
     bool has_archive_time_ = false;
     const std::string& Scratch(std::string& folder) const;
-    std::string scratch_base_;
+    mutable std::string scratch_base_;
+    mutable bool scratch_base_read_ = false;
     mutable std::mutex scratch_lock_;
     mutable std::string work_folder_, drag_folder_;
     int file_count_ = 0;
@@ -316,6 +326,7 @@ private:
     int progress_step_ = 1;
     int64_t total_packed_ = -1, total_unpacked_ = -1;
     ExtractOptions extract_options_;
+    bool extract_options_read_ = false;
     std::vector<std::string> skipped_;
     bool skip_all_existing_ = false;
     // Date texts shared by the entries, one per distinct time. Entries point into it, so it

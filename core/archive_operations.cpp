@@ -122,16 +122,16 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
         return kStatusCannotCreate;
     }
     if (exists) {
-        if (extract_options_.skip_older && existing.st_mtime > entry.time) {
+        if (Extraction().skip_older && existing.st_mtime > entry.time) {
             skipped_.push_back(FormatText(StringById(text_id::kSkippedNewer).c_str(), target.c_str()));
             return kStatusOk;
         }
-        if (!extract_options_.overwrite) {
+        if (!Extraction().overwrite) {
             bool replace = false;
             if (!skip_all_existing_) {
                 auto answer = Prompts().AskOverwrite(
                     FormatText(StringById(text_id::kOverwritePrompt).c_str(), target.c_str()));
-                if (answer == UserPrompts::Overwrite::All) extract_options_.overwrite = true;
+                if (answer == UserPrompts::Overwrite::All) Extraction().overwrite = true;
                 if (answer == UserPrompts::Overwrite::None) skip_all_existing_ = true;
                 replace = answer == UserPrompts::Overwrite::Yes || answer == UserPrompts::Overwrite::All;
             }
@@ -142,36 +142,57 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
         }
     }
 
+    // A format that writes members straight into files unpacks after the checks below; the
+    // others unpack first, so that a damaged member leaves nothing behind on disk.
+    const bool to_file = UnpacksToFile();
     int status = kStatusFailed;
-    MemoryBlock block = UnpackEntry(entry, status);
-    if (status != kUnpackOk) return status;
-    if (!block) return kStatusFailed;
-
-    if (use_folder_names && !MakeFolders(target_folder)) {
-        SetMessage(kMsgCannotCreate, target);
-        return kStatusCannotCreate;
+    MemoryBlock block;
+    if (!to_file) {
+        block = UnpackEntry(entry, status);
+        if (status != kUnpackOk) return status;
+        if (!block) return kStatusFailed;
     }
+
+    // The folders this extraction makes, deepest first: a member that fails to unpack into
+    // them takes them away again.
+    std::vector<std::string> made;
+    if (use_folder_names) {
+        for (std::string f = target_folder; f.size() > dest.size() && !FileExists(f); f = FolderOf(f))
+            made.push_back(f);
+        if (!MakeFolders(target_folder)) {
+            SetMessage(kMsgCannotCreate, target);
+            return kStatusCannotCreate;
+        }
+    }
+    auto undo_folders = [&] {
+        for (const std::string& f : made) rmdir(f.c_str());
+    };
     // A symbolic link already in the destination must not carry the file elsewhere.
     if (!StaysInside(dest, target)) {
+        undo_folders();
         last_message_ = FormatText(StringById(text_id::kUnsafeMemberName).c_str(), entry.full_name.c_str());
         return kStatusFailed;
     }
     int64_t free_space = FreeSpace(target_folder);
     int64_t reusable = exists && S_ISREG(existing.st_mode) ? int64_t(existing.st_size) : 0;
     if (free_space >= 0 && entry.unpacked > 0 && free_space + reusable <= entry.unpacked) {
+        undo_folders();
         SetMessage(kMsgNoDiskSpace, target_folder, MountPointOf(target_folder),
                    SizeShortText(free_space), SizeShortText(entry.unpacked));
         return kStatusNoDiskSpace;
     }
-    status = WriteExtractedFile(entry, target, block);
-    if (status != kStatusOk) return status;
+    status = WriteExtractedFile(entry, target, to_file ? nullptr : &block);
+    if (status != kStatusOk) {
+        undo_folders();
+        return status;
+    }
     if (out_path) *out_path = target;
     if (!RecordExtracted(target)) return kStatusFailed;
     return kStatusOk;
 }
 
 int ArchiveHandler::WriteExtractedFile(const ArchiveEntry& entry, const std::string& target,
-                                       const MemoryBlock& block) {
+                                       const MemoryBlock* block) {
     // Written beside the target and renamed over it, so that an interrupted or failed write
     // never leaves a half file, nor destroys the file it was to replace.
     std::string temp;
@@ -182,11 +203,17 @@ int ArchiveHandler::WriteExtractedFile(const ArchiveEntry& entry, const std::str
     }
     mode_t mask = umask(0);
     umask(mask);
-    bool ok = WriteAll(fd, block.data.get(), block.size);
-    ok = ok && fchmod(fd, 0666 & ~mask) == 0;
+    int status = kStatusCannotCreate;
+    if (block)
+        status = WriteAll(fd, block->data.get(), block->size) ? int(kStatusOk) : int(kStatusCannotCreate);
+    else if ((status = UnpackEntryToFile(entry, fd)) == kUnpackOk)
+        status = kStatusOk;
+    bool ok = status == kStatusOk && fchmod(fd, 0666 & ~mask) == 0;
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
         unlink(temp.c_str());
+        // An unpacking failure keeps its own status and message.
+        if (status != kStatusOk && status != kStatusCannotCreate) return status;
         SetMessage(kMsgCannotCreate, target);
         return kStatusCannotCreate;
     }
@@ -265,7 +292,7 @@ struct ReplaceAlways {
 }  // namespace
 
 int ArchiveHandler::ViewEntry(int index) {
-    ReplaceAlways replace(extract_options_);
+    ReplaceAlways replace(Extraction());
     std::string path;
     int status = ExtractEntryAt(index, WorkFolder(), false, &path, true);
     if (status != kStatusOk) return status;
@@ -282,7 +309,7 @@ int ArchiveHandler::ViewEntry(int index) {
 }
 
 int ArchiveHandler::DragTree(const FolderNode* selection) {
-    ReplaceAlways replace(extract_options_);
+    ReplaceAlways replace(Extraction());
     int status = ExtractTree(selection, DragFolder());
     if (status != kStatusOk) return status;
     std::string folder = DragFolder();
@@ -294,7 +321,7 @@ int ArchiveHandler::DragTree(const FolderNode* selection) {
 }
 
 int ArchiveHandler::DragEntries(const std::vector<int>& indices) {
-    ReplaceAlways replace(extract_options_);
+    ReplaceAlways replace(Extraction());
     std::vector<std::string> paths;
     sink_->Begin();
     sink_->SetRange(0, int64_t(indices.size()));
@@ -457,14 +484,14 @@ int ArchiveHandler::DeleteEntry(int index, bool save_now) {
         SetMessage(kMsgOverflow);
         return kStatusFailed;
     }
-    if (CurrentHandlerOptions().move_deleted_to_bin && entries_[size_t(index)].is_file) {
+    if (LoadHandlerOptions().move_deleted_to_bin && entries_[size_t(index)].is_file) {
         sink_->SetText(FormatText(MessageTemplate(kMsgDeleting).c_str(),
                                   std::string(entries_[size_t(index)].NamePart()).c_str()));
         std::string copy;
         int status;
         {
             ScopedSink<ArchiveHandler> silent(*this, &SilentSink());
-            ReplaceAlways replace(extract_options_);
+            ReplaceAlways replace(Extraction());
             status = ExtractEntryAt(index, WorkFolder(), true, &copy, true);
         }
         if (status != kStatusOk) return status;
@@ -521,7 +548,7 @@ int ArchiveHandler::CommitRebuilt(const std::string& temp_path) {
     umask(mask);
     mode_t mode = had_archive ? (st.st_mode & 07777) : (0666 & ~mask);
 
-    if (CurrentHandlerOptions().rename_old_file && had_archive && st.st_size > 0) {
+    if (LoadHandlerOptions().rename_old_file && had_archive && st.st_size > 0) {
         std::string name = target.substr(target.find_last_of('/') + 1);
         size_t dot = name.rfind('.');
         std::string old = dot == std::string::npos || dot == 0

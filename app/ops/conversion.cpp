@@ -154,13 +154,14 @@ ConversionResult ConvertArchives(const std::vector<std::string>& sources,
             if (answer) SetProgramPassword(*answer);
         }
 
-        std::string scratch = CreateScratchFolder(CurrentHandlerOptions().temporary_directory);
+        const std::string temporary = LoadHandlerOptions().temporary_directory;
+        std::string scratch = CreateScratchFolder(temporary);
         // Our own private folder: nothing in it is kept, nothing older is preferred.
         handler->Extraction().overwrite = true;
         handler->Extraction().skip_older = false;
         handler->ClearSkippedReport();
         status = scratch.empty() ? kStatusCannotCreate : handler->ExtractAll(scratch, true, true);
-        if (scratch.empty()) handler->SetMessage(kMsgCannotCreate, CurrentHandlerOptions().temporary_directory);
+        if (scratch.empty()) handler->SetMessage(kMsgCannotCreate, temporary);
         if (status != kStatusOk) {
             if (status == kStatusAborted) result.aborted = true;
             fail(TestStatusText(status, *handler));

@@ -544,7 +544,7 @@ bool ZipArchive::MustReachTheDisk(const std::string& target_path) const {
     const std::string& final_path = target_path.empty() ? path_ : target_path;
     struct stat st{};
     if (final_path.empty() || stat(final_path.c_str(), &st) != 0) return false;
-    const bool old_kept = target_path.empty() && CurrentHandlerOptions().rename_old_file && st.st_size > 0;
+    const bool old_kept = target_path.empty() && LoadHandlerOptions().rename_old_file && st.st_size > 0;
     return !old_kept;
 }
 

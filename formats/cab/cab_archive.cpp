@@ -23,7 +23,10 @@ struct CopyRequest {
     std::string folder;      // the cabinet's own folder, with its trailing '/'
     size_t expected = 0;   // the listed size
     size_t reserve = 0;    // what is allocated before data arrives
+    int fd = -1;           // the file it is written to; -1: into `block`
     MemoryBlock block;     // what arrived
+    size_t written = 0;
+    bool write_failed = false;  // the file refused data
     bool copied = false;
 };
 
@@ -35,11 +38,17 @@ intptr_t Notify(int type, FdiNotification* n) {
             // The library's table must be the one listed: the same bytes at the same place.
             if (!n->psz1 || request->raw_name != n->psz1 || n->cb != int64_t(request->expected))
                 return -1;
-            return cab::OpenMemoryTarget(request->reserve, request->expected);
+            return request->fd >= 0 ? cab::OpenFileTarget(request->fd, request->expected, &request->write_failed)
+                                    : cab::OpenMemoryTarget(request->reserve, request->expected);
         case FDI_NOTIFY_CLOSE_FILE_INFO: {
+            if (request->fd >= 0) {
+                request->written = cab::WrittenSize(n->hf);
+                request->copied = cab::CloseCallback(n->hf) == 0;
+                return 1;
+            }
             size_t size = 0;
             request->block.data.reset(cab::TakeMemory(n->hf, size));
-            request->block.size = size;
+            request->block.size = request->written = size;
             request->copied = cab::CloseCallback(n->hf) == 0 && request->block.data;
             return 1;
         }
@@ -130,23 +139,31 @@ int CabArchive::ReadDirectory() {
 }
 
 MemoryBlock CabArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
-    status = kStatusFailed;
+    MemoryBlock block;
+    status = CopyMember(entry, -1, block);
+    if (status != kUnpackOk) block = MemoryBlock();
+    return block;
+}
+
+int CabArchive::UnpackEntryToFile(const ArchiveEntry& entry, int fd) {
+    MemoryBlock unused;
+    return CopyMember(entry, fd, unused);
+}
+
+int CabArchive::CopyMember(const ArchiveEntry& entry, int fd, MemoryBlock& block) {
     ProgressScope progress(sink_);
     sink_->SetText(FormatText(MessageTemplate(kMsgExtracting).c_str(), std::string(entry.NamePart()).c_str()));
     if (!entry.is_file) {
-        MemoryBlock empty = MemoryBlock::Allocate(0);
-        if (!empty) {
+        if (fd < 0 && !(block = MemoryBlock::Allocate(0))) {
             SetMessage(kMsgOutOfMemory);
-            return {};
+            return kStatusFailed;
         }
-        empty.size = 0;
-        status = kUnpackOk;
-        return empty;
+        block.size = 0;
+        return kUnpackOk;
     }
     auto unexpected = [&] {
         SetMessage(kMsgUnexpectedData, path_);
-        status = kUnpackDataError;
-        return MemoryBlock();
+        return int(kUnpackDataError);
     };
     CopyRequest request;
     if (!MemberOf(entry, request.index, request.raw_name) || entry.unpacked < 0) return unexpected();
@@ -156,7 +173,7 @@ MemoryBlock CabArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     if (!cab::BindCabinetLibrary(e, why)) {
         SetLastMessage(FormatText(StringById(text_id::kCabinetLibraryMissing).c_str(),
                                   cab::kCabinetLibraryName, why.c_str()));
-        return {};
+        return kStatusFailed;
     }
     if (!context_) {
         error_ = FdiErrorRecord{};
@@ -165,7 +182,7 @@ MemoryBlock CabArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
                             cab::SeekCallback, -1, &error_);
         if (!context_) {
             SetLastMessage(cab::CabinetErrorText(error_.oper));
-            return {};
+            return kStatusFailed;
         }
     }
 
@@ -176,20 +193,22 @@ MemoryBlock CabArchive::UnpackEntry(const ArchiveEntry& entry, int& status) {
     const uint64_t plausible = uint64_t(std::max<int64_t>(stream_.Size(), 0)) * 4096;
     request.reserve = size_t(std::min<uint64_t>({request.expected, plausible, kReserveCap}));
     request.folder = FolderOf(path_);
+    request.fd = fd;
     const std::string name = FileNameOf(path_);
     const int ok = e.copy(context_, name.c_str(), request.folder.c_str(), 0, Notify, nullptr, &request);
     // Success is the library's word that the member was written whole, and exactly the size
     // listed arrived.
-    if (!ok || !request.copied || request.block.size != request.expected) {
+    if (!ok || !request.copied || request.written != request.expected) {
         if (!ok && error_.oper == FDI_ERROR_ALLOC_FAIL) {
             SetMessage(kMsgOutOfMemory);
-            return {};
+            return kStatusFailed;
         }
+        // A file the library could not write to is the destination's fault, not the cabinet's.
+        if (request.write_failed) return kStatusCannotCreate;
         return unexpected();
     }
-    status = kUnpackOk;
-    MemoryBlock block = std::move(request.block);
-    return block;
+    if (fd < 0) block = std::move(request.block);
+    return kUnpackOk;
 }
 
 }  // namespace quorbel

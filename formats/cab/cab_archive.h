@@ -25,6 +25,9 @@ public:
     // and deliver exactly the listed size, else status 12 with the "unexpected data" message.
     // A member that runs on into the next cabinets takes them from the cabinet's own folder.
     MemoryBlock UnpackEntry(const ArchiveEntry& entry, int& status) override;
+    // The same, written straight into the extraction's file as the library delivers it.
+    bool UnpacksToFile() const override { return true; }
+    int UnpackEntryToFile(const ArchiveEntry& entry, int fd) override;
     bool CanExtract() override { return true; }
     void Close() override;
 
@@ -35,6 +38,8 @@ public:
 
 private:
     void DestroyContext();
+    // One member through the library into `fd`, or into `block` when fd is -1.
+    int CopyMember(const ArchiveEntry& entry, int fd, MemoryBlock& block);
 
     cab::CabDirectory directory_;
     FdiContext context_ = nullptr;

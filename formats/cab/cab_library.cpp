@@ -125,6 +125,22 @@ intptr_t OpenMemoryTarget(size_t initial, size_t limit) {
     return reinterpret_cast<intptr_t>(h);
 }
 
+intptr_t OpenFileTarget(int fd, size_t limit, bool* write_failed) {
+    if (fd < 0) return -1;
+    auto* h = new (std::nothrow) CabHandle;
+    if (!h) return -1;
+    h->fd = fd;
+    h->borrowed = true;
+    h->limit = limit;
+    h->write_failed = write_failed;
+    return reinterpret_cast<intptr_t>(h);
+}
+
+size_t WrittenSize(intptr_t hf) {
+    CabHandle* h = Handle(hf);
+    return h ? h->size : 0;
+}
+
 uint8_t* TakeMemory(intptr_t hf, size_t& size) {
     CabHandle* h = Handle(hf);
     size = 0;
@@ -180,15 +196,21 @@ uint32_t WriteCallback(intptr_t hf, const void* buffer, uint32_t count) {
         h->size = std::max(h->size, h->position);
         return count;
     }
+    if (h->borrowed && (h->position > h->limit || count > h->limit - h->position)) return UINT32_MAX;
     uint32_t done = 0;
     auto* p = static_cast<const uint8_t*>(buffer);
     while (done < count) {
         ssize_t n = ::write(h->fd, p + done, count - done);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (h->write_failed) *h->write_failed = true;
             return UINT32_MAX;
         }
         done += uint32_t(n);
+    }
+    if (h->borrowed) {
+        h->position += done;
+        h->size = std::max(h->size, h->position);
     }
     return done;
 }
@@ -197,7 +219,7 @@ int CloseCallback(intptr_t hf) {
     CabHandle* h = Handle(hf);
     if (!h) return -1;
     int result = 0;
-    if (h->fd >= 0 && ::close(h->fd) != 0) result = -1;
+    if (h->fd >= 0 && !h->borrowed && ::close(h->fd) != 0) result = -1;
     if (h->fd < 0) std::free(h->data);
     if (!h->delete_on_close.empty()) unlink(h->delete_on_close.c_str());
     delete h;
@@ -210,7 +232,9 @@ int64_t SeekCallback(intptr_t hf, int64_t distance, int origin) {
     if (h->fd >= 0) {
         static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
         off_t r = lseek(h->fd, off_t(distance), kWhence[origin]);
-        return r < 0 ? -1 : int64_t(r);
+        if (r < 0) return -1;
+        if (h->borrowed) h->position = size_t(r);
+        return int64_t(r);
     }
     const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(h->position) : int64_t(h->size);
     if ((distance > 0 && base > INT64_MAX - distance)) return -1;

@@ -47,6 +47,10 @@ struct CabHandle {
     size_t limit = 0;
     size_t size = 0;
     size_t position = 0;
+    // A file target: the caller's open file, written up to `limit` bytes and left open on close;
+    // a failed write (not one past the limit) is told through *write_failed.
+    bool borrowed = false;
+    bool* write_failed = nullptr;
 };
 
 void* AllocCallback(uint32_t size);
@@ -61,6 +65,11 @@ int64_t SeekCallback(intptr_t hf, int64_t distance, int origin);
 // A handle over a memory block of its own, `initial` bytes to begin with, that grows as
 // writes need up to `limit` bytes (never more). Close frees what was not taken.
 intptr_t OpenMemoryTarget(size_t initial, size_t limit);
+// A handle over the caller's open file `fd` that takes at most `limit` bytes; close leaves the
+// file open. WrittenSize tells how far writes reached; *write_failed is set when the file
+// refused a write (the disk is full), so that it is not taken for damage in the cabinet.
+intptr_t OpenFileTarget(int fd, size_t limit, bool* write_failed);
+size_t WrittenSize(intptr_t hf);
 // Takes the memory target's block (malloc'd; the caller frees it) and its size written.
 uint8_t* TakeMemory(intptr_t hf, size_t& size);
 

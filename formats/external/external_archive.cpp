@@ -545,9 +545,8 @@ int ExternalArchive::AddFile(const std::string& disk_path, const std::string& ba
 
     // A member below a folder: the file is staged under its relative path and the staging
     // folder is added as a tree, so the archiver stores exactly that path.
-    std::string staging = CreateScratchFolder(CurrentHandlerOptions().temporary_directory.empty()
-                                                  ? SystemTempPath()
-                                                  : CurrentHandlerOptions().temporary_directory);
+    const std::string temporary = LoadHandlerOptions().temporary_directory;
+    std::string staging = CreateScratchFolder(temporary.empty() ? SystemTempPath() : temporary);
     if (staging.empty()) {
         SetMessage(kMsgCannotCreate, WorkFolder());
         return kStatusCannotCreate;
@@ -633,9 +632,8 @@ MemoryBlock ExternalArchive::UnpackEntry(const ArchiveEntry& entry, int& status)
         SetLastMessage(FormatText(StringById(text_id::kUnsafeMemberName).c_str(), entry.full_name.c_str()));
         return {};
     }
-    std::string scratch = CreateScratchFolder(CurrentHandlerOptions().temporary_directory.empty()
-                                                  ? SystemTempPath()
-                                                  : CurrentHandlerOptions().temporary_directory);
+    const std::string temporary = LoadHandlerOptions().temporary_directory;
+    std::string scratch = CreateScratchFolder(temporary.empty() ? SystemTempPath() : temporary);
     if (scratch.empty()) {
         SetMessage(kMsgCannotCreate, WorkFolder());
         return {};

@@ -121,6 +121,15 @@ TEST_F(CabArchiveTest, SamplesUnpackAsCabextractDoes) {
             EXPECT_EQ(int64_t(data.size()), e.unpacked);
             EXPECT_TRUE(data == it->second);
         }
+        // Extraction writes members straight into their files: the same bytes, and nothing else.
+        const std::string dest = env_ / Cat({"all-", row.file});
+        ASSERT_EQ(h.ExtractAll(dest, true, true), kStatusOk) << h.LastMessage();
+        std::map<std::string, std::string> written;
+        for (const auto& item : fs::recursive_directory_iterator(dest))
+            if (item.is_regular_file())
+                written[fs::relative(item.path(), dest).string()] = ReadFile(item.path().string());
+        ASSERT_EQ(written.size(), row.listed);
+        for (const auto& [name, data] : written) EXPECT_TRUE(data == expected.at(name)) << name;
     }
 }
 
@@ -174,7 +183,7 @@ TEST_F(CabArchiveTest, GcabCabinetsAndNamesDifferingInCase) {
 // than its folder holds, is an error, not a short success.
 TEST_F(CabArchiveTest, ShortMemberIsAnError) {
     std::string content(100000, 'q');
-    const std::string cab = MakeCab({{"a.bin", content}, {"b.txt", "bee"}}, false);
+    const std::string cab = MakeCab({{"a/a.bin", content}, {"b.txt", "bee"}}, false);
     const std::string bytes = ReadFile(cab);
 
     const std::string cut = env_ / "cut.cab";
@@ -190,16 +199,31 @@ TEST_F(CabArchiveTest, ShortMemberIsAnError) {
     WriteFile(huge, patched);
 
     for (const auto& [path, member] :
-         {std::pair{cut, "a.bin"}, std::pair{longer, "b.txt"}, std::pair{huge, "b.txt"}}) {
+         {std::pair{cut, "a/a.bin"}, std::pair{longer, "b.txt"}, std::pair{huge, "b.txt"}}) {
         SCOPED_TRACE(path);
         CabArchive h;
         ASSERT_EQ(h.Open(path), kStatusOk);
+        const std::string message = FormatText(MessageTemplate(kMsgUnexpectedData).c_str(), path.c_str());
         int status = 0;
         MemoryBlock block = h.UnpackEntry(*Find(h, member), status);
         EXPECT_FALSE(block);
         EXPECT_EQ(status, kUnpackDataError);
-        EXPECT_EQ(h.LastMessage(), FormatText(MessageTemplate(kMsgUnexpectedData).c_str(), path.c_str()));
+        EXPECT_EQ(h.LastMessage(), message);
+        // Extracted, the member fails the same way and leaves no file, part or folder behind.
+        const std::string dest = env_ / Cat({"out-", fs::path(path).filename().string()});
+        fs::create_directories(dest);
+        EXPECT_EQ(h.ExtractEntry(*Find(h, member), dest, true, nullptr, true), kUnpackDataError);
+        EXPECT_EQ(h.LastMessage(), message);
+        EXPECT_TRUE(fs::is_empty(dest));
     }
+
+    // A destination that refuses the data is the destination's fault, not the cabinet's.
+    CabArchive h;
+    ASSERT_EQ(h.Open(cab), kStatusOk);
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    EXPECT_EQ(h.UnpackEntryToFile(*Find(h, "a/a.bin"), full), kStatusCannotCreate);
+    ::close(full);
 }
 
 // Offsets that size the header buffer are checked against the file; the opener then says the
