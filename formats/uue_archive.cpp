@@ -63,7 +63,9 @@ char EncodeSix(uint32_t v) { return v == 0 ? '`' : char(v + 0x20); }
 class LineReader {
 public:
     LineReader(DataStream& stream, int64_t start, int64_t size)
-        : stream_(stream), size_(size), chunk_start_(start), buffer_(kChunk) {
+        // A small file gets a buffer of its size: the opener tries every file as text.
+        : stream_(stream), size_(size), chunk_start_(start),
+          buffer_(size_t(std::clamp<int64_t>(size - start, 1, int64_t(kChunk)))) {
         // Seeking is checked against the size first: a memory stream clamps seeks past its end.
         done_ = start < 0 || start >= size || stream.Seek(start, DataStream::Origin::Start) != start;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
+#include <cpuid.h>
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #define QUORBEL_JPEG_SSE2 1
@@ -365,13 +366,22 @@ __attribute__((target("ssse3"))) int YccToBgrSsse3(const uint8_t* y, const uint8
     return x;
 }
 
-const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
+// Asked once, when the first row is converted: the compiler's own probe
+// (__builtin_cpu_supports) runs a series of CPUID instructions at the start of every program
+// that links this file, and each is slow in a virtual machine.
+bool HaveSsse3() {
+    static const bool have = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_SSSE3) != 0;
+    }();
+    return have;
+}
 
 }  // namespace
 
 void YccToBgrRow(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr, int width) {
     int x = 0;
-    if (kHaveSsse3) x = YccToBgrSsse3(y, cb, cr, bgr, width);
+    if (HaveSsse3()) x = YccToBgrSsse3(y, cb, cr, bgr, width);
     const __m128i zero = _mm_setzero_si128();
     // Eight pixels a step, each written as four bytes whose last the next pixel overwrites, so
     // the loop stops while a ninth pixel's room remains.

@@ -220,9 +220,11 @@ int ReadRawMembers(Context* c, const std::string& path, std::vector<RawMember>& 
                 while (buffer.size() - pos < need && !eof) {
                     buffer.erase(buffer.begin(), buffer.begin() + std::ptrdiff_t(pos));
                     pos = 0;
+                    // A first small read: most tables are a few hundred bytes.
+                    const uint32_t chunk = buffer.capacity() ? 65536 : 4096;
                     size_t old = buffer.size();
-                    buffer.resize(old + 65536);
-                    uint32_t n = c->read(hf, buffer.data() + old, 65536);
+                    buffer.resize(old + chunk);
+                    uint32_t n = c->read(hf, buffer.data() + old, chunk);
                     if (n == UINT32_MAX) n = 0;
                     buffer.resize(old + n);
                     eof = n == 0;
