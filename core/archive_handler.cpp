@@ -236,6 +236,11 @@ int ArchiveHandler::RemoveEntry(int index, bool compact) {
 }
 
 void ArchiveHandler::RecordFileInfo(const std::string& path) {
+    RecordFileFacts(path);
+    RecordFileTexts(path);
+}
+
+void ArchiveHandler::RecordFileFacts(const std::string& path) {
     info_ = ArchiveInfo();
     std::error_code ec;
     const std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
@@ -247,14 +252,19 @@ void ArchiveHandler::RecordFileInfo(const std::string& path) {
     if (stat(path.c_str(), &st) == 0) {
         info_.file_size = int64_t(st.st_size);
         info_.size_text = SizeShortText(info_.file_size);
-        // Linux keeps no creation time that stat reports; the status-change time stands in.
-        info_.created = LongDateText(st.st_ctime);
-        info_.modified = LongDateText(st.st_mtime);
-        info_.accessed = LongDateText(st.st_atime);
-        info_.attributes = AttributeLetters(GetDosAttributes(path));
         archive_time_ = st.st_mtime;
         has_archive_time_ = true;
     }
+}
+
+void ArchiveHandler::RecordFileTexts(const std::string& path) {
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0) return;
+    // Linux keeps no creation time that stat reports; the status-change time stands in.
+    info_.created = LongDateText(st.st_ctime);
+    info_.modified = LongDateText(st.st_mtime);
+    info_.accessed = LongDateText(st.st_atime);
+    info_.attributes = AttributeLetters(GetDosAttributes(path));
 }
 
 void ArchiveHandler::RecordTotals() {
@@ -279,11 +289,12 @@ int ArchiveHandler::Open(const std::string& path_in) {
         SetMessage(kMsgCannotOpen, path);
         return kStatusCannotOpen;
     }
-    RecordFileInfo(path);
+    RecordFileFacts(path);
     sink_->Begin();
     sink_->SetText(MessageTemplate(kMsgReadingDirectory));
     int status = ReadDirectory();
     sink_->End(0);
+    if (status != kStatusNotThisFormat && status != kStatusFailed) RecordFileTexts(path);
     RecordTotals();
     return status;
 }

@@ -291,6 +291,10 @@ protected:
     std::vector<ThumbnailImage> thumbnails_;
 
 private:
+    // RecordFileInfo in two steps: Open makes the date and attribute texts only once the
+    // format has read the file (the opener tries every format on it).
+    void RecordFileFacts(const std::string& path);
+    void RecordFileTexts(const std::string& path);
     void ResetTree();
     static std::string ChildKey(const FolderNode* parent, std::string_view lower_name);
     void AddToTree(int index);

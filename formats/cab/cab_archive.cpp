@@ -190,7 +190,8 @@ int CabArchive::CopyMember(const ArchiveEntry& entry, int fd, MemoryBlock& block
     // the cabinet's own blocks could hold (each at most 32 KB from at least 8 bytes of file)
     // when the member lies in this cabinet alone.
     request.expected = size_t(entry.unpacked);
-    const uint64_t plausible = uint64_t(std::max<int64_t>(stream_.Size(), 0)) * 4096;
+    const int64_t file_size = Info().file_size >= 0 ? Info().file_size : stream_.Size();
+    const uint64_t plausible = uint64_t(std::max<int64_t>(file_size, 0)) * 4096;
     request.reserve = size_t(std::min<uint64_t>({request.expected, plausible, kReserveCap}));
     request.folder = FolderOf(path_);
     request.fd = fd;
