@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/messages.h"
 #include "core/settings.h"
@@ -84,6 +86,14 @@ TEST_F(OperationsTest, ExtractAllWritesFilesTimesAndRecordsThem) {
     // Nothing temporary is left behind by the writes.
     for (auto& e : fs::recursive_directory_iterator(env_ / "flat"))
         EXPECT_EQ(e.path().filename().string().find(".qbtmp-"), std::string::npos);
+    // A format without a file path of its own writes a member into a file through UnpackEntry.
+    EXPECT_FALSE(zip.UnpacksToFile());
+    const std::string copy = env_ / "copy.txt";
+    const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(zip.UnpackEntryToFile(zip.Entry(1), fd), kUnpackOk);
+    ::close(fd);
+    EXPECT_EQ(test::ReadFile(copy), "yyy");
 }
 
 TEST_F(OperationsTest, NamesThatClimbOutAreRefused) {
