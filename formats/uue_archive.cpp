@@ -65,7 +65,7 @@ public:
     LineReader(DataStream& stream, int64_t start, int64_t size)
         // A small file gets a buffer of its size: the opener tries every file as text.
         : stream_(stream), size_(size), chunk_start_(start),
-          buffer_(size_t(std::clamp<int64_t>(size - start, 1, int64_t(kChunk)))) {
+          buffer_(start >= 0 && start < size ? size_t(std::min<int64_t>(size - start, int64_t(kChunk))) : 1) {
         // Seeking is checked against the size first: a memory stream clamps seeks past its end.
         done_ = start < 0 || start >= size || stream.Seek(start, DataStream::Origin::Start) != start;
     }
