@@ -158,11 +158,12 @@ TEST_F(OperationsTest, ExistingFilesFollowOverwriteAndSkipOlder) {
     }
 }
 
+// Read when first used, not when the handler is made (the opener makes one per format tried).
 TEST_F(OperationsTest, ExtractOptionsComeFromTheSettings) {
+    ZipArchive zip;
     AppRegistry reg;
     reg.WriteBool("Options\\Extract", "bOverwrite", false);
     reg.WriteBool("Options\\Extract", "bSkipOlderFiles", false);
-    ZipArchive zip;
     EXPECT_FALSE(zip.Extraction().overwrite);
     EXPECT_FALSE(zip.Extraction().skip_older);
     EXPECT_TRUE(zip.Extraction().use_folder_names);
