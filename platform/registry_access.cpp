@@ -1,6 +1,5 @@
 #include "platform/registry_access.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
@@ -8,9 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/registry_hive.h"
@@ -46,27 +43,6 @@ std::string HiveFile(const std::string& dir, RegistryRoot root) {
     return dir + "/" + RegistryRootName(root) + ".reg";
 }
 
-// The file's bytes; nullopt when it is missing or cannot be read as a file.
-std::optional<std::string> ReadHiveBytes(const std::string& file) {
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st;
-    std::optional<std::string> bytes;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        bytes.emplace();
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) bytes.reset();
-            if (n <= 0) break;
-            bytes->append(buf, size_t(n));
-        }
-    }
-    close(fd);
-    return bytes;
-}
-
 // The hive as a reader sees it: no lock, and whatever cannot be read is empty. Opening an
 // archive reads dozens of values, so the last parse of each hive is kept and used again
 // while the file holds the very same bytes.
@@ -78,14 +54,15 @@ std::shared_ptr<const RegistryHive> LoadForReading(RegistryRoot root) {
     static std::mutex lock;
     static Parsed parsed[std::size(kRoots)];
     const std::string file = HiveFile(RegistryDirectory(), root);
-    std::optional<std::string> bytes = ReadHiveBytes(file);
-    if (!bytes) return std::make_shared<const RegistryHive>(RegistryRootName(root));
+    std::string bytes;
+    if (RegistryHive::ReadFile(file, bytes) != RegistryHive::LoadResult::Loaded)
+        return std::make_shared<const RegistryHive>(RegistryRootName(root));
     Parsed& last = parsed[size_t(root) % std::size(kRoots)];
     std::lock_guard<std::mutex> hold(lock);
-    if (!last.hive || last.file != file || last.bytes != *bytes) {
+    if (!last.hive || last.file != file || last.bytes != bytes) {
         auto hive = std::make_shared<RegistryHive>(RegistryRootName(root));
-        hive->FromText(*bytes);
-        last = {file, std::move(*bytes), std::move(hive)};
+        hive->FromText(bytes);
+        last = {file, std::move(bytes), std::move(hive)};
     }
     return last.hive;
 }

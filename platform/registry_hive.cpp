@@ -391,8 +391,8 @@ void RegistryHive::FromText(std::string_view text) {
     }
 }
 
-RegistryHive::LoadResult RegistryHive::Load(const std::string& file) {
-    root_.Clear();
+RegistryHive::LoadResult RegistryHive::ReadFile(const std::string& file, std::string& bytes) {
+    bytes.clear();
     int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? LoadResult::Missing : LoadResult::Failed;
     struct stat st;
@@ -400,21 +400,28 @@ RegistryHive::LoadResult RegistryHive::Load(const std::string& file) {
         close(fd);
         return LoadResult::Failed;
     }
-    std::string bytes;
     char buf[65536];
     while (true) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             close(fd);
+            bytes.clear();
             return LoadResult::Failed;
         }
         if (n == 0) break;
         bytes.append(buf, size_t(n));
     }
     close(fd);
-    FromText(bytes);
     return LoadResult::Loaded;
+}
+
+RegistryHive::LoadResult RegistryHive::Load(const std::string& file) {
+    root_.Clear();
+    std::string bytes;
+    const LoadResult result = ReadFile(file, bytes);
+    if (result == LoadResult::Loaded) FromText(bytes);
+    return result;
 }
 
 bool RegistryHive::Save(const std::string& file) const {

@@ -111,6 +111,8 @@ public:
     // A missing file (or folder) is an empty hive; Failed (also an empty hive) when the path
     // exists but cannot be read as a file.
     LoadResult Load(const std::string& file);
+    // The file's bytes as Load reads them (nothing unless Loaded).
+    static LoadResult ReadFile(const std::string& file, std::string& bytes);
     // Writes a temporary file beside `file`, flushes it to disk and renames it over `file`, so a
     // reader sees the old or the new hive, never a torn one. False (and `file` untouched) on any
     // failure.
