@@ -155,8 +155,7 @@ ScanResult ScanForViruses(ArchiveHandler& handler, const std::vector<int>& indic
                 chosen.push_back(i);
     }
 
-    const std::string temp = LoadHandlerOptions().temporary_directory;
-    ScratchGuard scratch{CreateScratchFolder(temp.empty() ? SystemTempPath() : temp)};
+    ScratchGuard scratch{CreateScratchFolder(LoadHandlerOptions().temporary_directory)};
     if (scratch.path.empty()) {
         result.message = FormatText(MessageTemplate(kMsgCannotCreate).c_str(), "Quorbel");
         return result;

@@ -545,8 +545,7 @@ int ExternalArchive::AddFile(const std::string& disk_path, const std::string& ba
 
     // A member below a folder: the file is staged under its relative path and the staging
     // folder is added as a tree, so the archiver stores exactly that path.
-    const std::string temporary = LoadHandlerOptions().temporary_directory;
-    std::string staging = CreateScratchFolder(temporary.empty() ? SystemTempPath() : temporary);
+    std::string staging = CreateScratchFolder(LoadHandlerOptions().temporary_directory);
     if (staging.empty()) {
         SetMessage(kMsgCannotCreate, WorkFolder());
         return kStatusCannotCreate;
@@ -632,8 +631,7 @@ MemoryBlock ExternalArchive::UnpackEntry(const ArchiveEntry& entry, int& status)
         SetLastMessage(FormatText(StringById(text_id::kUnsafeMemberName).c_str(), entry.full_name.c_str()));
         return {};
     }
-    const std::string temporary = LoadHandlerOptions().temporary_directory;
-    std::string scratch = CreateScratchFolder(temporary.empty() ? SystemTempPath() : temporary);
+    std::string scratch = CreateScratchFolder(LoadHandlerOptions().temporary_directory);
     if (scratch.empty()) {
         SetMessage(kMsgCannotCreate, WorkFolder());
         return {};
