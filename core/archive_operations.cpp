@@ -208,21 +208,26 @@ int ArchiveHandler::WriteExtractedFile(const ArchiveEntry& entry, const std::str
         status = WriteAll(fd, block->data.get(), block->size) ? int(kStatusOk) : int(kStatusCannotCreate);
     else if ((status = UnpackEntryToFile(entry, fd)) == kUnpackOk)
         status = kStatusOk;
-    bool ok = status == kStatusOk && fchmod(fd, 0666 & ~mask) == 0;
+    // Permission bits from a Unix archiver are kept (scripts stay executable), but never
+    // setuid, setgid or sticky. Bits, attributes and time go onto the open file, so that the
+    // file appears complete under its name.
+    unsigned mode = 0666 & ~mask;
+    if ((entry.unix_mode & 0170000) == 0100000 || ((entry.unix_mode & 0170000) == 0 && entry.unix_mode))
+        mode = (entry.unix_mode & 0777) & ~mask;
+    bool ok = status == kStatusOk &&
+              SetDosAttributes(fd, mode, entry.attributes & (kAttrReadOnly | kAttrArchive | kAttrSystem));
+    if (ok) {
+        const timespec times[2] = {{entry.time, 0}, {entry.time, 0}};
+        futimens(fd, times);
+    }
     ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
+    if (!ok || !ReplaceWithTemp(temp, target)) {
         unlink(temp.c_str());
         // An unpacking failure keeps its own status and message.
         if (status != kStatusOk && status != kStatusCannotCreate) return status;
         SetMessage(kMsgCannotCreate, target);
         return kStatusCannotCreate;
     }
-    // Permission bits from a Unix archiver are kept (scripts stay executable), but never
-    // setuid, setgid or sticky.
-    if ((entry.unix_mode & 0170000) == 0100000 || ((entry.unix_mode & 0170000) == 0 && entry.unix_mode))
-        chmod(target.c_str(), (entry.unix_mode & 0777) & ~mask);
-    SetFileTime(target, entry.time);
-    SetDosAttributes(target, entry.attributes & (kAttrReadOnly | kAttrArchive | kAttrSystem));
     return kStatusOk;
 }
 

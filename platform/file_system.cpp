@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <vector>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,21 @@ bool SetDosAttributes(const std::string& path, uint32_t attributes) {
     return true;
 }
 
+bool SetDosAttributes(int fd, unsigned mode, uint32_t attributes) {
+    mode &= 07777;
+    if (attributes & kAttrReadOnly)
+        mode &= ~unsigned(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (fchmod(fd, mode_t(mode)) != 0) return false;
+    const unsigned char stored = static_cast<unsigned char>(attributes & (kAttrArchive | kAttrSystem));
+    if (stored == kAttrArchive)
+        fremovexattr(fd, kDosAttrName);
+    else
+        fsetxattr(fd, kDosAttrName, &stored, 1, 0);
+    return true;
+}
+
 bool SetFileTime(const std::string& path, std::time_t modified) {
     timespec times[2];
     times[0].tv_sec = modified;
@@ -231,6 +247,18 @@ int CreateTempBeside(const std::string& target, std::string& temp_path) {
     int fd = mkostemp(buf.data(), O_CLOEXEC);
     if (fd >= 0) temp_path = buf.data();
     return fd;
+}
+
+bool ReplaceWithTemp(const std::string& temp, const std::string& target) {
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        // `temp` now names the replaced file.
+        if (unlink(temp.c_str()) == 0) return true;
+        // A folder put there meanwhile: swapped back, left as it was.
+        renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+        return false;
+    }
+    // No target yet, or a file system that cannot exchange.
+    return rename(temp.c_str(), target.c_str()) == 0;
 }
 
 int CopyFileSafely(const std::string& source, const std::string& target, unsigned mode,

@@ -34,6 +34,9 @@ uint32_t GetDosAttributes(const std::string& path);
 // Applies read-only to the write bits and keeps archive/system in the extended attribute
 // (silently skipped where the file system has none).
 bool SetDosAttributes(const std::string& path, uint32_t attributes);
+// The same on an open file, with the permission bits it is to have before read-only is
+// applied; archive alone is kept as no attribute, which reads the same.
+bool SetDosAttributes(int fd, unsigned mode, uint32_t attributes);
 
 bool SetFileTime(const std::string& path, std::time_t modified);
 // Modification time, or -1 when the file does not exist.
@@ -54,6 +57,13 @@ std::string FileNameOfPath(const std::string& path);
 // Creates a new temporary file (mode 0600, exclusive) beside `target`, named after it, for a
 // write that is renamed into place once complete. Returns the open descriptor, or -1.
 int CreateTempBeside(const std::string& target, std::string& temp_path);
+
+// Puts the finished temporary file `temp` in the place of `target`, in the same folder. An
+// existing target is exchanged with it in one step and then removed: readers see the old file
+// or the new one, and a failure leaves the old one where it was. (A rename over the old file
+// would do the same, but ext4 and btrfs answer it by writing the new file out at once.)
+// False when nothing was replaced; `temp` is then still there.
+bool ReplaceWithTemp(const std::string& temp, const std::string& target);
 
 // Copies a file through a temporary file beside `target`, renamed into place only when whole
 // and synced, with permission bits `mode`. `progress` gets the bytes done after each block and

@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/user_prompts.h"
 #include "core/zip/zip_archive.h"
+#include "platform/file_system.h"
 #include "platform/registry_access.h"
 #include "platform/trash.h"
 #include "support/test_support.h"
@@ -156,6 +157,42 @@ TEST_F(OperationsTest, ExistingFilesFollowOverwriteAndSkipOlder) {
         EXPECT_EQ(zip.SkippedReport().size(), r.reported ? 1u : 0u) << r.what;
         SetPrompts(nullptr);
     }
+}
+
+// The old file is exchanged for the new one, never written into: a second link to it keeps the
+// old bytes. Bits, time and attributes arrive with the file.
+TEST_F(OperationsTest, ReplacedFileIsSwappedOutWithItsAttributes) {
+    const std::string dest = env_ / "r";
+    test::WriteFile(dest + "/f.txt", "old");
+    ASSERT_EQ(::chmod((dest + "/f.txt").c_str(), 0444), 0);
+    ASSERT_EQ(::link((dest + "/f.txt").c_str(), (env_ / "other-link").c_str()), 0);
+    auto ro_system = Member("f.txt", "new");
+    ro_system.external_attrs = kAttrReadOnly | kAttrSystem;
+    auto archived = Member("g.txt", "g");
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(MakeZip({ro_system, archived})), kStatusOk);
+    zip.Extraction().overwrite = true;
+    zip.Extraction().skip_older = false;
+    ASSERT_EQ(zip.ExtractAll(dest, true, true), kStatusOk);
+    EXPECT_EQ(test::ReadFile(dest + "/f.txt"), "new");
+    EXPECT_EQ(test::ReadFile(env_ / "other-link"), "old");
+    EXPECT_EQ(GetDosAttributes(dest + "/f.txt") & (kAttrReadOnly | kAttrSystem | kAttrArchive),
+              kAttrReadOnly | kAttrSystem);
+    EXPECT_EQ(GetDosAttributes(dest + "/g.txt") & (kAttrReadOnly | kAttrSystem | kAttrArchive), kAttrArchive);
+    struct stat st{};
+    ASSERT_EQ(::stat((dest + "/f.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    EXPECT_EQ(st.st_mtime, kMemberTime);
+    EXPECT_EQ(st.st_nlink, 1u);
+    for (auto& e : fs::directory_iterator(dest))
+        EXPECT_EQ(e.path().filename().string().find(".qbtmp-"), std::string::npos);
+
+    // A folder standing where the file goes is left as it is, and so is the new file.
+    fs::create_directories(env_ / "d/sub");
+    test::WriteFile(env_ / "d/new", "n");
+    EXPECT_FALSE(ReplaceWithTemp(env_ / "d/new", env_ / "d/sub"));
+    EXPECT_TRUE(fs::is_directory(env_ / "d/sub"));
+    EXPECT_EQ(test::ReadFile(env_ / "d/new"), "n");
 }
 
 // Read when first used, not when the handler is made (the opener makes one per format tried).
