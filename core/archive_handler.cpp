@@ -242,6 +242,17 @@ void ArchiveHandler::RecordFileInfo(const std::string& path) {
 
 void ArchiveHandler::RecordFileFacts(const std::string& path) {
     info_ = ArchiveInfo();
+    const size_t slash = path.find_last_of('/');
+    info_.file_name = slash == std::string::npos ? path : path.substr(slash + 1);
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0) {
+        info_.file_size = int64_t(st.st_size);
+        archive_time_ = st.st_mtime;
+        has_archive_time_ = true;
+    }
+}
+
+void ArchiveHandler::RecordFileTexts(const std::string& path) {
     std::error_code ec;
     const std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
     size_t slash = absolute.find_last_of('/');
@@ -249,17 +260,8 @@ void ArchiveHandler::RecordFileFacts(const std::string& path) {
     info_.folder = slash == std::string::npos ? std::string() : absolute.substr(0, slash);
     info_.short_path = absolute;  // no 8.3 names on Linux: the short path is the path itself
     struct stat st{};
-    if (stat(path.c_str(), &st) == 0) {
-        info_.file_size = int64_t(st.st_size);
-        info_.size_text = SizeShortText(info_.file_size);
-        archive_time_ = st.st_mtime;
-        has_archive_time_ = true;
-    }
-}
-
-void ArchiveHandler::RecordFileTexts(const std::string& path) {
-    struct stat st{};
     if (stat(path.c_str(), &st) != 0) return;
+    info_.size_text = SizeShortText(info_.file_size);
     // Linux keeps no creation time that stat reports; the status-change time stands in.
     info_.created = LongDateText(st.st_ctime);
     info_.modified = LongDateText(st.st_mtime);
@@ -294,8 +296,11 @@ int ArchiveHandler::Open(const std::string& path_in) {
     sink_->SetText(MessageTemplate(kMsgReadingDirectory));
     int status = ReadDirectory();
     sink_->End(0);
-    if (status != kStatusNotThisFormat && status != kStatusFailed) RecordFileTexts(path);
-    RecordTotals();
+    // Texts only for a file the format recognised: the opener tries every format on it.
+    if (status != kStatusNotThisFormat && status != kStatusFailed) {
+        RecordFileTexts(path);
+        RecordTotals();
+    }
     return status;
 }
 

@@ -291,8 +291,9 @@ protected:
     std::vector<ThumbnailImage> thumbnails_;
 
 private:
-    // RecordFileInfo in two steps: Open makes the date and attribute texts only once the
-    // format has read the file (the opener tries every format on it).
+    // RecordFileInfo in two steps: Open records the size, time and name before the format
+    // reads the file, and makes the path, size, date and attribute texts only once the format
+    // has recognised it (the opener tries every format on it).
     void RecordFileFacts(const std::string& path);
     void RecordFileTexts(const std::string& path);
     void ResetTree();

@@ -1,18 +1,35 @@
 #include "core/data_stream.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorbel {
 
+namespace {
+// A read after a seek fetches a page; reading on where the last one ended doubles that, so
+// that probing a large file stays cheap and reading it through takes few calls.
+constexpr size_t kFirstFill = 4096;
+constexpr size_t kLargestFill = 65536;
+}  // namespace
+
 bool DataStream::OpenFile(const std::string& path, bool for_reading) {
     Close();
-    std::FILE* f = std::fopen(path.c_str(), for_reading ? "rb" : "wb");
-    if (!f) return false;
-    file_ = f;
+    if (for_reading) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        fd_ = fd;
+    } else {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return false;
+        file_ = f;
+    }
     reading_ = for_reading;
     bit_position_ = for_reading ? -1 : 7;
     name_ = path;
@@ -69,12 +86,68 @@ size_t DataStream::Read(void* destination, size_t n) {
         if (count) std::memcpy(destination, memory_ + position_, count);
         if (n > remain) end_of_data_ = true;
         position_ += count;
+    } else if (fd_ >= 0) {
+        count = ReadFromFile(static_cast<uint8_t*>(destination), n);
     } else if (file_) {
         count = std::fread(destination, 1, n, file_);
     }
     last_count_ = count;
     running_count_ += count;
     return count;
+}
+
+size_t DataStream::ReadFromFile(uint8_t* destination, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        const int64_t buffer_end = buffer_start_ + int64_t(buffer_length_);
+        if (file_position_ >= buffer_start_ && file_position_ < buffer_end) {
+            const size_t offset = size_t(file_position_ - buffer_start_);
+            const size_t take = std::min(n - done, buffer_length_ - offset);
+            std::memcpy(destination + done, buffer_ + offset, take);
+            done += take;
+            file_position_ += int64_t(take);
+            continue;
+        }
+        next_fill_ = file_position_ == buffer_end && next_fill_ ? std::min(next_fill_ * 2, kLargestFill)
+                                                                : kFirstFill;
+        const size_t wanted = n - done;
+        // A read at least as large as a fill goes straight to the caller; the empty buffer
+        // then ends where it did, so that the next read counts as reading on.
+        const bool direct = wanted >= next_fill_;
+        if (!direct && !buffer_) {
+            buffer_ = static_cast<uint8_t*>(std::malloc(kLargestFill));
+            if (!buffer_) {
+                read_error_ = true;
+                break;
+            }
+        }
+        const ssize_t got = direct ? pread(fd_, destination + done, wanted, off_t(file_position_))
+                                   : pread(fd_, buffer_, next_fill_, off_t(file_position_));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            read_error_ = true;
+            break;
+        }
+        if (got == 0) {
+            file_end_ = true;
+            break;
+        }
+        if (direct) {
+            done += size_t(got);
+            file_position_ += got;
+            buffer_start_ = file_position_;
+            buffer_length_ = 0;
+        } else {
+            buffer_start_ = file_position_;
+            buffer_length_ = size_t(got);
+        }
+    }
+    return done;
+}
+
+int64_t DataStream::FileLength() const {
+    struct stat st{};
+    return fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 size_t DataStream::Write(const void* source, size_t n) {
@@ -132,6 +205,17 @@ int64_t DataStream::Seek(int64_t offset, Origin origin) {
         position_ = size_t(target);
         return target;
     }
+    if (fd_ >= 0) {
+        const int64_t base = origin == Origin::Start ? 0
+                             : origin == Origin::Current ? file_position_
+                                                         : FileLength();
+        if (base < 0 || (offset > 0 && base > INT64_MAX - offset)) return -1;
+        const int64_t target = base + offset;
+        if (target < 0) return -1;
+        file_position_ = target;
+        file_end_ = false;
+        return target;
+    }
     if (!file_) return -1;
     int whence = origin == Origin::Start ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
     if (fseeko(file_, off_t(offset), whence) != 0) return -1;
@@ -140,6 +224,7 @@ int64_t DataStream::Seek(int64_t offset, Origin origin) {
 
 int64_t DataStream::Tell() const {
     if (memory_mode_) return int64_t(position_);
+    if (fd_ >= 0) return file_position_;
     if (!file_) return -1;
     return ftello(file_);
 }
@@ -147,6 +232,10 @@ int64_t DataStream::Tell() const {
 void DataStream::Rewind() {
     if (memory_mode_) {
         position_ = 0;
+    } else if (fd_ >= 0) {
+        file_position_ = 0;
+        file_end_ = false;
+        read_error_ = false;
     } else if (file_) {
         std::rewind(file_);
     }
@@ -157,6 +246,7 @@ void DataStream::Rewind() {
 
 int64_t DataStream::Size() {
     if (memory_mode_) return int64_t(capacity_);
+    if (fd_ >= 0) return FileLength();
     if (!file_) return -1;
     off_t here = ftello(file_);
     if (fseeko(file_, 0, SEEK_END) != 0) return -1;
@@ -167,10 +257,12 @@ int64_t DataStream::Size() {
 
 bool DataStream::AtEnd() const {
     if (memory_mode_) return end_of_data_;
+    if (fd_ >= 0) return file_end_;
     return file_ && std::feof(file_);
 }
 
 bool DataStream::Flush(bool durable) {
+    if (fd_ >= 0) return !durable || fsync(fd_) == 0;
     if (!file_) return true;
     if (std::fflush(file_) != 0) return false;
     return !durable || fsync(fileno(file_)) == 0;
@@ -184,6 +276,8 @@ int DataStream::ReadBit() {
             got = position_ < capacity_ ? 1 : 0;
             if (got) byte = memory_[position_++];
             else end_of_data_ = true;
+        } else if (fd_ >= 0) {
+            got = ReadFromFile(&byte, 1);
         } else {
             got = file_ ? std::fread(&byte, 1, 1, file_) : 0;
         }
@@ -218,6 +312,16 @@ void DataStream::Close() {
     }
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    std::free(buffer_);
+    buffer_ = nullptr;
+    file_position_ = 0;
+    buffer_start_ = 0;
+    buffer_length_ = 0;
+    next_fill_ = 0;
+    file_end_ = false;
+    read_error_ = false;
     memory_ = nullptr;
     capacity_ = 0;
     position_ = 0;

@@ -39,11 +39,11 @@ public:
 
     // Size of the data: the memory capacity, or the file's length.
     int64_t Size();
-    bool IsOpen() const { return file_ || memory_mode_; }
+    bool IsOpen() const { return file_ || fd_ >= 0 || memory_mode_; }
     bool IsMemory() const { return memory_mode_; }
     bool IsReading() const { return reading_; }
     bool AtEnd() const;
-    bool Error() const { return file_ && std::ferror(file_); }
+    bool Error() const { return (file_ && std::ferror(file_)) || read_error_; }
     size_t LastCount() const { return last_count_; }
     uint64_t RunningCount() const { return running_count_; }
     const std::string& Name() const { return name_; }
@@ -60,10 +60,22 @@ public:
 private:
     void EndBitGroup();
     bool GrowBy(size_t steps);
+    size_t ReadFromFile(uint8_t* destination, size_t n);
+    int64_t FileLength() const;
 
     bool reading_ = true;
     bool memory_mode_ = false;
-    std::FILE* file_ = nullptr;
+    std::FILE* file_ = nullptr;  // a written file
+    // A read file: positioned reads through a buffer, so that the probing of every format the
+    // opener tries costs no seeks (stdio asks the system for each one).
+    int fd_ = -1;
+    int64_t file_position_ = 0;
+    uint8_t* buffer_ = nullptr;
+    int64_t buffer_start_ = 0;
+    size_t buffer_length_ = 0;
+    size_t next_fill_ = 0;  // grows while reading goes on where the buffer ended
+    bool file_end_ = false;
+    bool read_error_ = false;
     uint8_t* memory_ = nullptr;
     size_t capacity_ = 0;
     size_t position_ = 0;

@@ -382,22 +382,23 @@ constexpr bool IdsAscending() {
 }
 static_assert(IdsAscending(), "string table rows must be sorted by id, without duplicates");
 
-// The std::string copies, made once on first use and kept for the whole run so callers can
-// hold references; built lazily so static initialisers elsewhere may already use the table.
+// The std::string copies of one language, made on its first use and kept for the whole run so
+// callers can hold references; built lazily so static initialisers elsewhere may already use
+// the table.
 struct TextStore {
-    std::array<std::string, kRowCount> english;
-    std::array<std::string, kRowCount> french;
-    TextStore() {
-        for (std::size_t i = 0; i < kRowCount; ++i) {
-            english[i] = kTable[i].english;
-            french[i] = kTable[i].french;
-        }
+    std::array<std::string, kRowCount> texts;
+    explicit TextStore(bool french) {
+        for (std::size_t i = 0; i < kRowCount; ++i) texts[i] = french ? kTable[i].french : kTable[i].english;
     }
 };
 
-const TextStore& Store() {
-    static const TextStore store;
-    return store;
+const TextStore& Store(Language language) {
+    if (language == Language::French) {
+        static const TextStore french(true);
+        return french;
+    }
+    static const TextStore english(false);
+    return english;
 }
 
 const std::string& EmptyText() {
@@ -495,8 +496,7 @@ const std::string& StringById(int id, Language language) {
         std::lower_bound(kTable, end, id, [](const TableRow& r, int key) { return r.id < key; });
     if (row == end || row->id != id) return EmptyText();
     const std::size_t index = static_cast<std::size_t>(row - kTable);
-    const TextStore& store = Store();
-    return language == Language::French ? store.french[index] : store.english[index];
+    return Store(language).texts[index];
 }
 
 const std::string& MessageTemplate(int code) { return StringById(MessageIdFor(code)); }
