@@ -1,9 +1,9 @@
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 #include <unistd.h>
 
@@ -14,6 +14,16 @@
 
 namespace quorbel::cli {
 
+TextOut& StandardOut() {
+    static TextOut out(stdout);
+    return out;
+}
+
+TextOut& StandardError() {
+    static TextOut err(stderr);
+    return err;
+}
+
 std::unique_ptr<TerminalProgress> MakeProgress() {
     auto progress = std::make_unique<TerminalProgress>(isatty(STDERR_FILENO) == 1);
     progress->CatchInterrupt();
@@ -22,7 +32,7 @@ std::unique_ptr<TerminalProgress> MakeProgress() {
 }
 
 std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSink& sink,
-                                             std::ostream& err) {
+                                             TextOut& err) {
     int status = kStatusFailed;
     std::string message;
     auto handler = OpenArchiveFile(path, status, &sink, &message);
@@ -30,9 +40,9 @@ std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSi
     return handler;
 }
 
-int HandOverToPrinter(char** argv, std::ostream& err) {
+int HandOverToPrinter(char** argv, TextOut& err) {
     const std::string path = ProgramFolder() + "/" + kPrinterProgram;
-    std::cout.flush();
+    StandardOut().Flush();
     execv(path.c_str(), argv);
     const int error = errno;
     err << FormatText(MessageTemplate(kMsgCannotOpen).c_str(), path.c_str()) << " (" << std::strerror(error)

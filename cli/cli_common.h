@@ -2,10 +2,10 @@
 #pragma once
 
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "cli/terminal_progress.h"
+#include "cli/text_out.h"
 #include "core/archive_handler.h"
 
 namespace quorbel::cli {
@@ -16,6 +16,6 @@ std::unique_ptr<TerminalProgress> MakeProgress();
 
 // Opens an archive by its content; none, with the reason on `err`, when no format reads it.
 std::unique_ptr<ArchiveHandler> OpenOrReport(const std::string& path, ProgressSink& sink,
-                                             std::ostream& err);
+                                             TextOut& err);
 
 }  // namespace quorbel::cli

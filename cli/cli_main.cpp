@@ -1,5 +1,4 @@
 // quorbel-cli: the archive handlers, messages and operations of Quorbel on the command line.
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -58,7 +57,7 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--password" || a == "--lang") {
             if (i + 1 >= argc) {
-                std::cerr << "usage: quorbel-cli " << a << " needs a value (see --help)\n";
+                cli::StandardError() << "usage: quorbel-cli " << a << " needs a value (see --help)\n";
                 return 2;
             }
             std::string value = argv[++i];
@@ -79,19 +78,19 @@ int main(int argc, char** argv) {
     } else if (lang == "en" || lang == "fr") {
         SetLanguage(lang == "fr" ? Language::French : Language::English);
     } else {
-        std::cerr << "usage: quorbel-cli --lang en|fr\n";
+        cli::StandardError() << "usage: quorbel-cli --lang en|fr\n";
         return 2;
     }
     if (version) {
-        std::cout << kVersion << "\n";
+        cli::StandardOut() << kVersion << "\n";
         return 0;
     }
     if (help) {
-        std::cout << kHelp;
+        cli::StandardOut() << kHelp;
         return 0;
     }
     if (args.empty()) {
-        std::cerr << kHelp;
+        cli::StandardError() << kHelp;
         return 2;
     }
     cli::TerminalPrompts prompts;
@@ -99,23 +98,23 @@ int main(int argc, char** argv) {
     int rc;
     if (args[0] == "print")
 #ifdef QUORBEL_CLI_PRINTS
-        rc = cli::RunPrintCommand(args, std::cout, std::cerr);
+        rc = cli::RunPrintCommand(args, cli::StandardOut(), cli::StandardError());
 #else
-        rc = cli::HandOverToPrinter(argv, std::cerr);
+        rc = cli::HandOverToPrinter(argv, cli::StandardError());
 #endif
     else if (args[0] == "settings")
-        rc = cli::RunSettingsCommand(args, std::cout, std::cerr);
+        rc = cli::RunSettingsCommand(args, cli::StandardOut(), cli::StandardError());
     else if (args[0] == "convert")
-        rc = cli::RunConvertCommand(args, std::cout, std::cerr);
+        rc = cli::RunConvertCommand(args, cli::StandardOut(), cli::StandardError());
     else if (cli::IsProgramsCommand(args[0]))
-        rc = cli::RunProgramsCommand(args, std::cout, std::cerr);
+        rc = cli::RunProgramsCommand(args, cli::StandardOut(), cli::StandardError());
     else if (cli::IsPictureCommand(args[0]))
-        rc = cli::RunPictureCommand(args, std::cout, std::cerr);
+        rc = cli::RunPictureCommand(args, cli::StandardOut(), cli::StandardError());
     else if (cli::IsWriteCommand(args[0]))
-        rc = cli::RunWriteCommand(args, std::cout, std::cerr);
+        rc = cli::RunWriteCommand(args, cli::StandardOut(), cli::StandardError());
     else
-        rc = cli::RunReadCommand(args, std::cout, std::cerr);
-    std::cout.flush();
+        rc = cli::RunReadCommand(args, cli::StandardOut(), cli::StandardError());
+    cli::StandardOut().Flush();
     SetPrompts(nullptr);
     return rc;
 }

@@ -5,6 +5,7 @@
 
 #include "app/ops/conversion.h"
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "platform/file_system.h"
 #include "platform/registry_access.h"
@@ -17,7 +18,7 @@ constexpr const char* kUsage =
     "                           [--no-rename]\n";
 }
 
-int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunConvertCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     namespace fs = std::filesystem;
     ConversionOptions options;
     options.format = -1;

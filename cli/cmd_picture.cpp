@@ -6,6 +6,7 @@
 
 #include "app/ops/thumbnails.h"
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "core/messages.h"
 #include "picture/format_registry.h"
@@ -19,7 +20,7 @@ constexpr const char* kUsage =
     "       quorbel-cli thumbnails ARCHIVE [--out DIR]\n";
 constexpr int kUnknownPictureFormat = 61606;  // "Unknown file format. ... load file "%s"."
 
-int Usage(std::ostream& err) {
+int Usage(TextOut& err) {
     err << kUsage;
     return 2;
 }
@@ -32,7 +33,7 @@ std::string MemberName(std::string name) {
 
 // Prints what the dispatcher found; writes the BMP when asked.
 int ShowPicture(DataStream& stream, const std::string& shown_name, const std::string& bmp_out,
-                ProgressSink& sink, std::ostream& out, std::ostream& err) {
+                ProgressSink& sink, TextOut& out, TextOut& err) {
     CPicture picture;
     const CGraphicsFormat* codec = nullptr;
     std::string text;
@@ -53,7 +54,7 @@ int ShowPicture(DataStream& stream, const std::string& shown_name, const std::st
     return 0;
 }
 
-int RunPicture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunPicture(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string file, member, bmp_out;
     bool has_member = false;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -100,7 +101,7 @@ int RunPicture(const std::vector<std::string>& args, std::ostream& out, std::ost
     return ShowPicture(stream, member, bmp_out, *progress, out, err);
 }
 
-int RunThumbnails(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunThumbnails(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive, dir;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--out") {
@@ -177,7 +178,7 @@ int RunThumbnails(const std::vector<std::string>& args, std::ostream& out, std::
 
 bool IsPictureCommand(const std::string& command) { return command == "picture" || command == "thumbnails"; }
 
-int RunPictureCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunPictureCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     if (args[0] == "picture") return RunPicture(args, out, err);
     return RunThumbnails(args, out, err);
 }

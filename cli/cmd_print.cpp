@@ -7,6 +7,7 @@
 
 #include "app/list_printer.h"
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "core/messages.h"
 
@@ -16,7 +17,7 @@ namespace {
 constexpr const char* kUsage = "usage: quorbel-cli print ARCHIVE --pdf OUT.pdf\n";
 }  // namespace
 
-int RunPrintCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunPrintCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive, pdf;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--pdf" && i + 1 < args.size()) {

@@ -2,7 +2,6 @@
 // scanner, or put files into the desktop's menu; the settings the window uses apply unless the
 // arguments say otherwise.
 #include <filesystem>
-#include <iostream>
 
 #include "app/ops/checkout.h"
 #include "app/ops/self_extractor.h"
@@ -10,6 +9,7 @@
 #include "core/messages.h"
 #include "core/status.h"
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "platform/process.h"
 
@@ -22,7 +22,7 @@ std::string Absolute(const std::string& path) {
     return ec ? path : abs.lexically_normal().string();
 }
 
-int Usage(std::ostream& err) {
+int Usage(TextOut& err) {
     err << "usage: quorbel-cli sfx ARCHIVE [OUT] [--type 0|1|2] [--stub FILE] [--program PATH]\n"
            "       quorbel-cli scan ARCHIVE [MEMBER...] [--scanner PATH] [--parameters TEMPLATE]\n"
            "       quorbel-cli checkout ARCHIVE [--folder DIR] [--group NAME]\n"
@@ -38,7 +38,7 @@ int FindByName(const ArchiveHandler& handler, std::string name) {
     return -1;
 }
 
-int Sfx(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Sfx(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive, output;
     SfxSettings settings = SfxSettings::Load();
     for (size_t i = 1; i < args.size(); ++i) {
@@ -91,7 +91,7 @@ int Sfx(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return 1;
 }
 
-int Scan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Scan(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive;
     std::vector<std::string> members;
     ScannerSettings settings = ScannerSettings::Load();
@@ -130,7 +130,7 @@ int Scan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return good ? 0 : 1;
 }
 
-int CheckOutCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int CheckOutCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive, folder, group;
     bool cleanup = false, group_given = false;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -184,7 +184,7 @@ int CheckOutCommand(const std::vector<std::string>& args, std::ostream& out, std
 
 }  // namespace
 
-int RunProgramsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunProgramsCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     if (args[0] == "sfx") return Sfx(args, out, err);
     if (args[0] == "scan") return Scan(args, out, err);
     if (args[0] == "checkout") return CheckOutCommand(args, out, err);

@@ -2,7 +2,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include "app/ops/statistics_text.h"
 #include "app/ops/test_report.h"
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "                           [--overwrite | --no-overwrite] [--skip-older | --no-skip-older]\n"
     "       quorbel-cli stat ARCHIVE\n";
 
-int Usage(std::ostream& err) {
+int Usage(TextOut& err) {
     err << kUsage;
     return 2;
 }
@@ -65,7 +65,7 @@ bool ParseColumns(const std::string& list, ColumnSwitches& on) {
     return any;
 }
 
-int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int List(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive;
     ColumnSwitches columns = LoadColumnSwitches();
     ExportKind kind = ExportKind::FormattedText;
@@ -99,7 +99,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return 0;
 }
 
-int Search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Search(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     std::string archive;
     SearchQuery query;
     ColumnSwitches columns = LoadColumnSwitches();
@@ -146,7 +146,7 @@ int Search(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 0;
 }
 
-int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Test(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     if (args.size() != 2 || args[1].rfind("--", 0) == 0) return Usage(err);
     auto progress = MakeProgress();
     auto handler = OpenOrReport(args[1], *progress, err);
@@ -156,7 +156,7 @@ int Test(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return report.errors == 0 && !report.aborted ? 0 : 1;
 }
 
-int Stat(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Stat(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     if (args.size() != 2 || args[1].rfind("--", 0) == 0) return Usage(err);
     auto progress = MakeProgress();
     auto handler = OpenOrReport(args[1], *progress, err);
@@ -168,7 +168,7 @@ int Stat(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return 0;
 }
 
-int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Extract(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     ExtractOptions options = LoadExtractOptions();
     std::string archive, dest;
     std::vector<std::string> members;
@@ -243,7 +243,7 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 }  // namespace
 
-int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunReadCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     const std::string& command = args[0];
     if (command == "list") return List(args, out, err);
     if (command == "search") return Search(args, out, err);

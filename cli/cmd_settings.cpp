@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cli/commands.h"
+#include "cli/text_out.h"
 #include "platform/registry_access.h"
 #include "platform/registry_hive.h"
 
@@ -32,7 +33,7 @@ KeyAddress ResolveKey(std::string key) {
             std::string(RegistryRootName(RegistryRoot::CurrentUser)) + "\\" + path};
 }
 
-int Usage(std::ostream& err, const char* form) {
+int Usage(TextOut& err, const char* form) {
     if (form)
         err << "usage: quorbel-cli settings " << form << "\n";
     else
@@ -40,7 +41,7 @@ int Usage(std::ostream& err, const char* form) {
     return 2;
 }
 
-int WriteFailed(std::ostream& err) {
+int WriteFailed(TextOut& err) {
     err << "quorbel-cli settings: cannot write the settings store in " << RegistryDirectory()
         << "\n";
     return 1;
@@ -59,8 +60,8 @@ bool HasName(const std::vector<std::string>& names, const std::string& name) {
 
 }  // namespace
 
-int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out,
-                       std::ostream& err) {
+int RunSettingsCommand(const std::vector<std::string>& args, TextOut& out,
+                       TextOut& err) {
     if (args.size() < 2) return Usage(err, nullptr);
     const std::string& sub = args[1];
     RegistryAccess registry;

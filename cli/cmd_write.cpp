@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include <unistd.h>
 
 #include "cli/cli_common.h"
+#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"
@@ -36,7 +36,7 @@ constexpr const char* kUsage =
     "       quorbel-cli uuencode FILE [OUT]\n"
     "       quorbel-cli span     ARCHIVE TARGET [--volume-size BYTES]   (BYTES >= 65536)\n";
 
-int Usage(std::ostream& err) {
+int Usage(TextOut& err) {
     err << kUsage;
     return 2;
 }
@@ -48,13 +48,13 @@ std::string Absolute(const std::string& path) {
     return ec ? path : abs;
 }
 
-int Fail(const ArchiveHandler& handler, std::ostream& err) {
+int Fail(const ArchiveHandler& handler, TextOut& err) {
     err << handler.LastMessage() << "\n";
     return 1;
 }
 
 // The entry index of a stored name given with '/' or '\'; -1 with the message shown.
-int FindMember(ArchiveHandler& handler, const std::string& member, std::ostream& err) {
+int FindMember(ArchiveHandler& handler, const std::string& member, TextOut& err) {
     int index = handler.FindEntry(member);
     if (index < 0) {
         // Folder entries are not in the name index; look for them directly.
@@ -69,7 +69,7 @@ int FindMember(ArchiveHandler& handler, const std::string& member, std::ostream&
     return index;
 }
 
-int Add(const std::vector<std::string>& args, std::ostream& err) {
+int Add(const std::vector<std::string>& args, TextOut& err) {
     AddRequest request = AddRequest::FromSettings();
     std::string archive, base, folder;
     std::vector<std::string> inputs;
@@ -149,7 +149,7 @@ int Add(const std::vector<std::string>& args, std::ostream& err) {
     return handler->AddFiles(request) == kStatusOk ? 0 : Fail(*handler, err);
 }
 
-int Create(const std::vector<std::string>& args, std::ostream& err) {
+int Create(const std::vector<std::string>& args, TextOut& err) {
     if (args.size() != 3) return Usage(err);
     auto progress = MakeProgress();
     ZipArchive zip;
@@ -162,7 +162,7 @@ int Create(const std::vector<std::string>& args, std::ostream& err) {
     return zip.CreateFromFolder(Absolute(args[1]), folder) == kStatusOk ? 0 : Fail(zip, err);
 }
 
-int Delete(const std::vector<std::string>& args, std::ostream& err) {
+int Delete(const std::vector<std::string>& args, TextOut& err) {
     if (args.size() < 3) return Usage(err);
     auto progress = MakeProgress();
     auto handler = OpenOrReport(Absolute(args[1]), *progress, err);
@@ -176,7 +176,7 @@ int Delete(const std::vector<std::string>& args, std::ostream& err) {
     return handler->DeleteEntries(indices, true) == kStatusOk ? 0 : Fail(*handler, err);
 }
 
-int Rename(const std::vector<std::string>& args, std::ostream& err) {
+int Rename(const std::vector<std::string>& args, TextOut& err) {
     if (args.size() != 4) return Usage(err);
     auto progress = MakeProgress();
     auto handler = OpenOrReport(Absolute(args[1]), *progress, err);
@@ -189,7 +189,7 @@ int Rename(const std::vector<std::string>& args, std::ostream& err) {
     return handler->ModifyEntry(index, args[3], &comment) == kStatusOk ? 0 : Fail(*handler, err);
 }
 
-int Comment(const std::vector<std::string>& args, std::ostream& err) {
+int Comment(const std::vector<std::string>& args, TextOut& err) {
     std::string archive, member, text;
     bool have_text = false;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -224,7 +224,7 @@ int Comment(const std::vector<std::string>& args, std::ostream& err) {
     return status == kStatusOk ? 0 : Fail(*handler, err);
 }
 
-int UuEncode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int UuEncode(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     if (args.size() < 2 || args.size() > 3) return Usage(err);
     std::string source = args[1];
     std::string target = args.size() == 3 ? args[2] : UueTargetFor(source);
@@ -238,7 +238,7 @@ int UuEncode(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
 }
 
-int Span(const std::vector<std::string>& args, std::ostream& err) {
+int Span(const std::vector<std::string>& args, TextOut& err) {
     std::string archive, target;
     int64_t volume_size = 0;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -277,7 +277,7 @@ bool IsWriteCommand(const std::string& command) {
            command == "comment" || command == "uuencode" || command == "span";
 }
 
-int RunWriteCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunWriteCommand(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     const std::string& command = args[0];
     if (command == "add") return Add(args, err);
     if (command == "create") return Create(args, err);

@@ -2,9 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 #include <unistd.h>
+
+#include "cli/text_out.h"
 
 namespace quorbel::cli {
 
@@ -12,9 +13,15 @@ namespace {
 // A line typed at the terminal, or none when nobody is there to type it.
 std::optional<std::string> AskLine(const std::string& question) {
     if (!isatty(STDIN_FILENO)) return std::nullopt;
-    std::cerr << question << " " << std::flush;
-    std::string line;
-    if (!std::getline(std::cin, line)) return std::nullopt;
+    StandardError() << question << " ";
+    StandardError().Flush();
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    const ssize_t length = getline(&buffer, &capacity, stdin);
+    std::optional<std::string> line;
+    if (length >= 0) line.emplace(buffer, size_t(length));
+    std::free(buffer);
+    if (line && !line->empty() && line->back() == '\n') line->pop_back();
     return line;
 }
 }  // namespace
@@ -37,7 +44,7 @@ bool TerminalPrompts::AskNextDisk(const std::string& message) {
     // A script answers the disk questions in order through QUORBEL_PROMPT_ANSWERS.
     if (std::getenv("QUORBEL_PROMPT_ANSWERS")) {
         static ScriptedPrompts scripted = ScriptedPrompts::FromEnvironment();
-        std::cerr << message << "\n";
+        StandardError() << message << "\n";
         return scripted.AskNextDisk(message);
     }
     auto line = AskLine(message + " [Enter = ready, q = cancel]");
@@ -50,6 +57,6 @@ std::optional<std::string> TerminalPrompts::ChooseFolder(const std::string& titl
     return line;
 }
 
-void TerminalPrompts::ShowMessage(const std::string& message) { std::cerr << message << "\n"; }
+void TerminalPrompts::ShowMessage(const std::string& message) { StandardError() << message << "\n"; }
 
 }  // namespace quorbel::cli

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,9 +71,43 @@ std::string CabinetErrorText(int oper) {
     return StringById(id);
 }
 
-void* AllocCallback(uint32_t size) { return std::calloc(size ? size : 1, 1); }
+namespace {
+// The library's blocks arrive zeroed. The large ones (decoder windows and state, read buffers)
+// come straight from the system, whose pages are zero when first touched: calloc would clear,
+// and so fault in, a whole window of which a small cabinet uses a page or two.
+constexpr size_t kMappedBlock = 32 * 1024;
 
-void FreeCallback(void* block) { std::free(block); }
+struct alignas(16) BlockHeader {
+    size_t length;
+    bool mapped;
+};
+}  // namespace
+
+void* AllocCallback(uint32_t size) {
+    const size_t total = size_t(size ? size : 1) + sizeof(BlockHeader);
+    BlockHeader* header;
+    if (total >= kMappedBlock) {
+        void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        header = static_cast<BlockHeader*>(p);
+        header->mapped = true;
+    } else {
+        header = static_cast<BlockHeader*>(std::calloc(total, 1));
+        if (!header) return nullptr;
+        header->mapped = false;
+    }
+    header->length = total;
+    return header + 1;
+}
+
+void FreeCallback(void* block) {
+    if (!block) return;
+    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
+    if (header->mapped)
+        munmap(header, header->length);
+    else
+        std::free(header);
+}
 
 intptr_t OpenCallback(const char* name, int flags, int mode) {
     if (!name) return -1;
