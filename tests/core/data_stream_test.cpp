@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/data_stream.h"
 #include "core/progress_sink.h"
@@ -60,6 +62,66 @@ TEST(DataStreamTest, FileRoundTripAndSize) {
     EXPECT_EQ(r.Read(buf, 3), 3u);
     EXPECT_STREQ(buf, "def");
     EXPECT_FALSE(r.OpenFile(dir / "missing", true));
+}
+
+// A read file is served through a buffer that grows while reading goes on: whatever the mix
+// of seeks and read sizes, every read returns the file's bytes, and the end flag behaves as a
+// file's (set by a short read, cleared by a seek).
+TEST(DataStreamTest, FileReadsThroughTheBufferReturnTheFileBytes) {
+    test::TempDir dir;
+    std::string bytes(300 * 1024 + 17, '\0');
+    uint32_t state = 12345;
+    for (char& c : bytes) c = char((state = state * 1103515245u + 12345u) >> 24);
+    test::WriteFile(dir / "f.bin", bytes);
+    DataStream r;
+    ASSERT_TRUE(r.OpenFile(dir / "f.bin", true));
+    const int64_t size = int64_t(bytes.size());
+    std::vector<uint8_t> buf(200 * 1024);
+    int64_t pos = 0;
+    for (int step = 0; step < 3000; ++step) {
+        state = state * 1103515245u + 12345u;
+        const uint32_t pick = state >> 8;
+        if (pick % 4 == 0) {
+            // A seek from one of the three origins, now and then before the start or past the end.
+            const int64_t target = int64_t(pick >> 4) % (size + 5000) - 100;
+            const int origin = int(pick >> 2) % 3;
+            const int64_t offset = origin == 0 ? target : origin == 1 ? target - pos : target - size;
+            const int64_t got = r.Seek(offset, origin == 0   ? DataStream::Origin::Start
+                                               : origin == 1 ? DataStream::Origin::Current
+                                                             : DataStream::Origin::End);
+            if (target < 0) {
+                ASSERT_EQ(got, -1) << step;
+            } else {
+                ASSERT_EQ(got, target) << step;
+                pos = target;
+                ASSERT_FALSE(r.AtEnd()) << step;
+            }
+            ASSERT_EQ(r.Tell(), pos) << step;
+            continue;
+        }
+        // Reads of one byte, a few, about a buffer's worth, and much more.
+        const size_t sizes[] = {1, 3, 4095, 4096, 5000, 70000, 150000};
+        const size_t n = sizes[(pick >> 3) % 7];
+        const size_t expected = pos >= size ? 0 : size_t(std::min<int64_t>(int64_t(n), size - pos));
+        ASSERT_EQ(r.Read(buf.data(), n), expected) << step;
+        ASSERT_EQ(std::memcmp(buf.data(), bytes.data() + pos, expected), 0) << step;
+        pos += int64_t(expected);
+        ASSERT_EQ(r.Tell(), pos) << step;
+        if (expected < n) {
+            ASSERT_TRUE(r.AtEnd()) << step;
+        }
+    }
+    EXPECT_EQ(r.Size(), size);
+    EXPECT_FALSE(r.Error());
+    // Bits come from the same buffer.
+    r.Rewind();
+    EXPECT_EQ(r.Tell(), 0);
+    int first = 0;
+    for (int i = 0; i < 8; ++i) first = first << 1 | r.ReadBit();
+    EXPECT_EQ(first, uint8_t(bytes[0]));
+    uint8_t second = 0;
+    EXPECT_EQ(r.Read(&second, 1), 1u);
+    EXPECT_EQ(second, uint8_t(bytes[1]));
 }
 
 TEST(DataStreamTest, BitsAreMostSignificantFirstAndByteWritesFlushThem) {
