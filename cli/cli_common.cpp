@@ -1,5 +1,4 @@
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 
 #include <cerrno>
 #include <cstdlib>

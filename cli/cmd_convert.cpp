@@ -5,7 +5,6 @@
 
 #include "app/ops/conversion.h"
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "platform/file_system.h"
 #include "platform/registry_access.h"

@@ -6,7 +6,6 @@
 
 #include "app/ops/thumbnails.h"
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "core/messages.h"
 #include "picture/format_registry.h"

@@ -7,7 +7,6 @@
 
 #include "app/list_printer.h"
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "core/messages.h"
 

@@ -9,7 +9,6 @@
 #include "core/messages.h"
 #include "core/status.h"
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "platform/process.h"
 

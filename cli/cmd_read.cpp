@@ -11,7 +11,6 @@
 #include "app/ops/statistics_text.h"
 #include "app/ops/test_report.h"
 #include "cli/cli_common.h"
-#include "cli/text_out.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 #include "core/messages.h"

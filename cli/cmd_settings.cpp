@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "cli/commands.h"
-#include "cli/text_out.h"
 #include "platform/registry_access.h"
 #include "platform/registry_hive.h"
 
