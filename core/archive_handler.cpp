@@ -245,7 +245,9 @@ void ArchiveHandler::RecordFileFacts(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     info_.file_name = slash == std::string::npos ? path : path.substr(slash + 1);
     struct stat st{};
-    if (stat(path.c_str(), &st) == 0) {
+    // The archive's own stream knows its file (the opener's tries share one status).
+    const bool known = stream_.IsReading() && stream_.Name() == path && stream_.FileStatus(st);
+    if (known || stat(path.c_str(), &st) == 0) {
         info_.file_size = int64_t(st.st_size);
         archive_time_ = st.st_mtime;
         has_archive_time_ = true;

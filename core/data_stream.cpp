@@ -17,14 +17,74 @@ namespace {
 // that probing a large file stays cheap and reading it through takes few calls.
 constexpr size_t kFirstFill = 4096;
 constexpr size_t kLargestFill = 65536;
+
+thread_local SharedReading* g_shared_reading = nullptr;
 }  // namespace
+
+namespace detail {
+struct SharedFile {
+    std::string path;
+    int fd = -1;
+    bool active = true;  // while its SharedReading lives: the status and the head stand
+    struct stat status{};
+    uint8_t head[kFirstFill];
+    int64_t head_length = -1;  // not read yet
+
+    ~SharedFile() {
+        if (fd >= 0) close(fd);
+    }
+    // Serves a read of [offset, offset + n) from the first page when it lies there (or the
+    // whole file does); -2 when it does not.
+    int64_t ReadHead(uint8_t* destination, size_t n, int64_t offset) {
+        if (!active || offset < 0) return -2;
+        if (head_length < 0) {
+            ssize_t got;
+            do got = pread(fd, head, sizeof head, 0);
+            while (got < 0 && errno == EINTR);
+            if (got < 0) return -2;
+            head_length = got;
+        }
+        const bool whole_file = head_length < int64_t(sizeof head);
+        if (offset + int64_t(n) > head_length && !(whole_file && offset <= head_length)) return -2;
+        const size_t take = size_t(std::min<int64_t>(int64_t(n), head_length - offset));
+        std::memcpy(destination, head + offset, take);
+        return int64_t(take);
+    }
+};
+}  // namespace detail
+
+SharedReading::SharedReading(const std::string& path)
+    : file_(std::make_shared<detail::SharedFile>()), outer_(g_shared_reading) {
+    file_->path = path;
+    g_shared_reading = this;
+}
+
+SharedReading::~SharedReading() {
+    file_->active = false;
+    g_shared_reading = outer_;
+}
 
 bool DataStream::OpenFile(const std::string& path, bool for_reading) {
     Close();
     if (for_reading) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        fd_ = fd;
+        if (g_shared_reading && g_shared_reading->file_->path == path) {
+            detail::SharedFile& shared = *g_shared_reading->file_;
+            if (shared.fd < 0) {
+                const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0) return false;
+                if (fstat(fd, &shared.status) != 0) {
+                    close(fd);
+                    return false;
+                }
+                shared.fd = fd;
+            }
+            shared_ = g_shared_reading->file_;
+            fd_ = shared.fd;
+        } else {
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) return false;
+            fd_ = fd;
+        }
     } else {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (!f) return false;
@@ -121,8 +181,8 @@ size_t DataStream::ReadFromFile(uint8_t* destination, size_t n) {
                 break;
             }
         }
-        const ssize_t got = direct ? pread(fd_, destination + done, wanted, off_t(file_position_))
-                                   : pread(fd_, buffer_, next_fill_, off_t(file_position_));
+        const int64_t got = direct ? ReadAt(destination + done, wanted, file_position_)
+                                   : ReadAt(buffer_, next_fill_, file_position_);
         if (got < 0) {
             if (errno == EINTR) continue;
             read_error_ = true;
@@ -145,9 +205,26 @@ size_t DataStream::ReadFromFile(uint8_t* destination, size_t n) {
     return done;
 }
 
+int64_t DataStream::ReadAt(uint8_t* destination, size_t n, int64_t offset) {
+    if (shared_) {
+        const int64_t got = shared_->ReadHead(destination, n, offset);
+        if (got != -2) return got;
+    }
+    return pread(fd_, destination, n, off_t(offset));
+}
+
 int64_t DataStream::FileLength() const {
     struct stat st{};
-    return fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+    return FileStatus(st) ? int64_t(st.st_size) : -1;
+}
+
+bool DataStream::FileStatus(struct stat& st) const {
+    if (fd_ < 0) return false;
+    if (shared_ && shared_->active) {
+        st = shared_->status;
+        return true;
+    }
+    return fstat(fd_, &st) == 0;
 }
 
 size_t DataStream::Write(const void* source, size_t n) {
@@ -312,8 +389,9 @@ void DataStream::Close() {
     }
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0 && !shared_) close(fd_);
     fd_ = -1;
+    shared_.reset();
     std::free(buffer_);
     buffer_ = nullptr;
     file_position_ = 0;

@@ -4,9 +4,33 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
+struct stat;
+
 namespace quorbel {
+
+namespace detail {
+struct SharedFile;
+}
+
+// While one lives, the streams its thread opens for reading on `path` share one open file, its
+// status and its first page, instead of each opening, checking and reading the file again: the
+// opener tries every format on the same file. Streams that outlive it keep the file open and
+// ask the system again from then on.
+class SharedReading {
+public:
+    explicit SharedReading(const std::string& path);
+    ~SharedReading();
+    SharedReading(const SharedReading&) = delete;
+    SharedReading& operator=(const SharedReading&) = delete;
+
+private:
+    friend class DataStream;
+    std::shared_ptr<detail::SharedFile> file_;
+    SharedReading* outer_;
+};
 
 class DataStream {
 public:
@@ -50,6 +74,8 @@ public:
     void SetName(const std::string& name) { name_ = name; }
     const uint8_t* MemoryData() const { return memory_; }
     size_t MemoryCapacity() const { return capacity_; }
+    // The status of a file open for reading; false for memory and written files.
+    bool FileStatus(struct stat& st) const;
     // Flushes a written file to the system (fflush), and to the disk (fsync) when `durable`.
     bool Flush(bool durable = true);
 
@@ -61,6 +87,7 @@ private:
     void EndBitGroup();
     bool GrowBy(size_t steps);
     size_t ReadFromFile(uint8_t* destination, size_t n);
+    int64_t ReadAt(uint8_t* destination, size_t n, int64_t offset);
     int64_t FileLength() const;
 
     bool reading_ = true;
@@ -69,6 +96,7 @@ private:
     // A read file: positioned reads through a buffer, so that the probing of every format the
     // opener tries costs no seeks (stdio asks the system for each one).
     int fd_ = -1;
+    std::shared_ptr<detail::SharedFile> shared_;  // the file of a SharedReading, when opened in one
     int64_t file_position_ = 0;
     uint8_t* buffer_ = nullptr;
     int64_t buffer_start_ = 0;

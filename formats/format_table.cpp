@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/byte_reader.h"
+#include "core/data_stream.h"
 #include "core/messages.h"
 #include "core/user_prompts.h"
 #include "core/gz_archive.h"
@@ -68,6 +69,7 @@ const std::vector<FormatRow>& FormatTable() {
 std::unique_ptr<ArchiveHandler> OpenArchiveFile(const std::string& path, int& status,
                                                 ProgressSink* sink, std::string* message) {
     ProgressSink* progress = sink ? sink : &SilentSink();
+    SharedReading one_file(path);
     std::string reason;
     g_open_reason = &reason;
     progress->Begin();

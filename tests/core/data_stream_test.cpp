@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "core/data_stream.h"
 #include "core/progress_sink.h"
@@ -67,14 +71,12 @@ TEST(DataStreamTest, FileRoundTripAndSize) {
 // A read file is served through a buffer that grows while reading goes on: whatever the mix
 // of seeks and read sizes, every read returns the file's bytes, and the end flag behaves as a
 // file's (set by a short read, cleared by a seek).
-TEST(DataStreamTest, FileReadsThroughTheBufferReturnTheFileBytes) {
-    test::TempDir dir;
-    std::string bytes(300 * 1024 + 17, '\0');
-    uint32_t state = 12345;
-    for (char& c : bytes) c = char((state = state * 1103515245u + 12345u) >> 24);
-    test::WriteFile(dir / "f.bin", bytes);
+// Also within a shared reading, where reads inside the first page come from its copy: the
+// second of two streams there reads through the same open file.
+void CheckReadsAgainst(const std::string& path, const std::string& bytes) {
+    uint32_t state = 777;
     DataStream r;
-    ASSERT_TRUE(r.OpenFile(dir / "f.bin", true));
+    ASSERT_TRUE(r.OpenFile(path, true));
     const int64_t size = int64_t(bytes.size());
     std::vector<uint8_t> buf(200 * 1024);
     int64_t pos = 0;
@@ -122,6 +124,70 @@ TEST(DataStreamTest, FileReadsThroughTheBufferReturnTheFileBytes) {
     uint8_t second = 0;
     EXPECT_EQ(r.Read(&second, 1), 1u);
     EXPECT_EQ(second, uint8_t(bytes[1]));
+}
+
+TEST(DataStreamTest, FileReadsThroughTheBufferReturnTheFileBytes) {
+    test::TempDir dir;
+    // A large file, one shorter than a page, and one of exactly a page.
+    for (size_t length : {size_t(300 * 1024 + 17), size_t(1000), size_t(4096)}) {
+        SCOPED_TRACE(length);
+        std::string bytes(length, '\0');
+        uint32_t state = 12345;
+        for (char& c : bytes) c = char((state = state * 1103515245u + 12345u) >> 24);
+        test::WriteFile(dir / "f.bin", bytes);
+        CheckReadsAgainst(dir / "f.bin", bytes);
+        SharedReading shared(dir / "f.bin");
+        CheckReadsAgainst(dir / "f.bin", bytes);
+        CheckReadsAgainst(dir / "f.bin", bytes);
+    }
+}
+
+// The streams of a shared reading use one open file and its status while it lasts; a stream
+// that outlives it sees the file as it is from then on. Other paths, writing and other
+// threads' streams are not concerned.
+TEST(DataStreamTest, SharedReadingOpensTheFileOnce) {
+    test::TempDir dir;
+    test::WriteFile(dir / "a.bin", std::string(5000, 'a'));
+    test::WriteFile(dir / "b.bin", "bb");
+    DataStream kept;
+    {
+        SharedReading shared(dir / "a.bin");
+        DataStream first;
+        ASSERT_TRUE(first.OpenFile(dir / "a.bin", true));
+        // Gone by name: the next stream still opens the same file.
+        const std::string moved = dir / "moved.bin";
+        ASSERT_EQ(std::rename((dir / "a.bin").c_str(), moved.c_str()), 0);
+        ASSERT_TRUE(kept.OpenFile(dir / "a.bin", true));
+        first.Close();
+        EXPECT_EQ(kept.Size(), 5000);
+        // Growth while the reading lasts is not seen; its status stands for the file.
+        std::FILE* grow = std::fopen(moved.c_str(), "ab");
+        ASSERT_NE(grow, nullptr);
+        std::fputs(std::string(1000, 'c').c_str(), grow);
+        std::fclose(grow);
+        test::WriteFile(dir / "a.bin", "new");
+        EXPECT_EQ(kept.Size(), 5000);
+        struct stat st{};
+        ASSERT_TRUE(kept.FileStatus(st));
+        EXPECT_EQ(st.st_size, 5000);
+        // Another path opens on its own.
+        DataStream other;
+        ASSERT_TRUE(other.OpenFile(dir / "b.bin", true));
+        EXPECT_EQ(other.Size(), 2);
+        // A missing file under the shared name fails as it would alone.
+        DataStream missing;
+        SharedReading none(dir / "none.bin");
+        EXPECT_FALSE(missing.OpenFile(dir / "none.bin", true));
+    }
+    // The kept stream reads its own file, grown meanwhile, and asks the system again.
+    EXPECT_EQ(kept.Size(), 6000);
+    std::string back(6000, '\0');
+    EXPECT_EQ(kept.Read(back.data(), back.size()), 6000u);
+    EXPECT_EQ(back, std::string(5000, 'a') + std::string(1000, 'c'));
+    // Without a shared reading the name leads to the new file.
+    DataStream fresh;
+    ASSERT_TRUE(fresh.OpenFile(dir / "a.bin", true));
+    EXPECT_EQ(fresh.Size(), 3);
 }
 
 TEST(DataStreamTest, BitsAreMostSignificantFirstAndByteWritesFlushThem) {
