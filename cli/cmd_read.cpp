@@ -201,8 +201,7 @@ int Extract(const std::vector<std::string>& args, TextOut& out, TextOut& err) {
     auto progress = MakeProgress();
     auto handler = OpenOrReport(archive, *progress, err);
     if (!handler) return 1;
-    handler->Extraction().overwrite = options.overwrite;
-    handler->Extraction().skip_older = options.skip_older;
+    handler->SetExtraction(options);
 
     int status = kStatusOk;
     if (members.empty()) {

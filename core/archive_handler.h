@@ -227,6 +227,11 @@ public:
     // How extraction treats files already on disk (defaults from "Options\Extract\", read on
     // first use: the format opener constructs a handler for every format it tries).
     ExtractOptions& Extraction();
+    // Options the caller has read already (the command line's, with its switches applied).
+    void SetExtraction(const ExtractOptions& options) {
+        extract_options_ = options;
+        extract_options_read_ = true;
+    }
     // Members extraction skipped (existing or newer files), as report lines.
     const std::vector<std::string>& SkippedReport() const { return skipped_; }
     void ClearSkippedReport() { skipped_.clear(); }

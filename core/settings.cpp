@@ -11,7 +11,7 @@ std::string g_password;
 }  // namespace
 
 const HandlerOptions& LoadHandlerOptions() {
-    AppRegistry reg;
+    AppRegistry reg(RegistryAccess::Reading::Once);
     g_options.temporary_directory = reg.ReadText("Options", "TemporaryDirectory", "");
     g_options.rename_old_file = reg.ReadBool("Options", "bRenameOldFile", true);
     g_options.move_deleted_to_bin = reg.ReadBool("Options", "bMoveDeletedFilesToBin", true);
@@ -34,7 +34,7 @@ void StoreHandlerOptions(const HandlerOptions& options) {
 }
 
 ExtractOptions LoadExtractOptions() {
-    AppRegistry reg;
+    AppRegistry reg(RegistryAccess::Reading::Once);
     ExtractOptions o;
     o.path = reg.ReadText("Options\\Extract", "Path", "");
     o.overwrite = reg.ReadBool("Options\\Extract", "bOverwrite", true);

@@ -122,7 +122,7 @@ std::string RegistryDirectory() {
 
 std::string RegistryAccess::ReadText(RegistryRoot root, const std::string& path,
                                      const std::string& name, const std::string& fallback) {
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     return value && !value->binary ? value->text : fallback;
@@ -130,7 +130,7 @@ std::string RegistryAccess::ReadText(RegistryRoot root, const std::string& path,
 
 long long RegistryAccess::ReadInteger(RegistryRoot root, const std::string& path,
                                       const std::string& name, long long fallback) {
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     if (!value || value->binary) return fallback;
@@ -141,16 +141,28 @@ long long RegistryAccess::ReadInteger(RegistryRoot root, const std::string& path
 std::optional<std::vector<uint8_t>> RegistryAccess::ReadBinary(RegistryRoot root,
                                                                const std::string& path,
                                                                const std::string& name) {
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     const HiveKey* key = FindKey(*hive, path);
     const HiveValue* value = key ? key->FindValue(name) : nullptr;
     if (!value || !value->binary) return std::nullopt;
     return value->data;
 }
 
+std::shared_ptr<const RegistryHive> RegistryAccess::Hive(RegistryRoot root) {
+    if (reading_ == Reading::Fresh) return LoadForReading(root);
+    auto& held = held_[size_t(root) % std::size(held_)];
+    if (!held) held = LoadForReading(root);
+    return held;
+}
+
+bool RegistryAccess::Forget(RegistryRoot root, bool result) {
+    held_[size_t(root) % std::size(held_)].reset();
+    return result;
+}
+
 bool RegistryAccess::WriteText(RegistryRoot root, const std::string& path,
                                const std::string& name, const std::string& text) {
-    return WriteValue(root, path, [&](HiveKey& key) { return key.SetText(name, text); });
+    return Forget(root, WriteValue(root, path, [&](HiveKey& key) { return key.SetText(name, text); }));
 }
 
 bool RegistryAccess::WriteInteger(RegistryRoot root, const std::string& path,
@@ -160,7 +172,7 @@ bool RegistryAccess::WriteInteger(RegistryRoot root, const std::string& path,
 
 bool RegistryAccess::WriteBinary(RegistryRoot root, const std::string& path,
                                  const std::string& name, const std::vector<uint8_t>& data) {
-    return WriteValue(root, path, [&](HiveKey& key) { return key.SetBinary(name, data); });
+    return Forget(root, WriteValue(root, path, [&](HiveKey& key) { return key.SetBinary(name, data); }));
 }
 
 bool RegistryAccess::DeleteValue(RegistryRoot root, const std::string& path,
@@ -173,28 +185,28 @@ bool RegistryAccess::DeleteValue(RegistryRoot root, const std::string& path,
         const HiveKey* key = current->FindKey(names);
         if (!key || !key->FindValue(name)) return true;
     }
-    return ModifyHive(root, [&](RegistryHive& hive) {
+    return Forget(root, ModifyHive(root, [&](RegistryHive& hive) {
         HiveKey* key = hive.FindKey(names);
         return key && key->DeleteValue(name);
-    });
+    }));
 }
 
 bool RegistryAccess::DeleteKey(RegistryRoot root, const std::string& path) {
     std::vector<std::string> names;
     if (!SplitRegistryPath(path, names) || names.empty()) return false;  // a root stays
     if (!LoadForReading(root)->FindKey(names)) return true;
-    return ModifyHive(root, [&](RegistryHive& hive) { return hive.DeleteKey(names); });
+    return Forget(root, ModifyHive(root, [&](RegistryHive& hive) { return hive.DeleteKey(names); }));
 }
 
 bool RegistryAccess::KeyExists(RegistryRoot root, const std::string& path) {
-    return FindKey(*LoadForReading(root), path) != nullptr;
+    return FindKey(*Hive(root), path) != nullptr;
 }
 
 bool RegistryAccess::ReplaceTextValues(RegistryRoot root, const std::string& path,
                                        const std::function<TextValues(TextValues)>& change) {
     std::vector<std::string> names;
     if (!SplitRegistryPath(path, names) || names.empty()) return false;
-    return ModifyHive(root, [&](RegistryHive& hive) {
+    return Forget(root, ModifyHive(root, [&](RegistryHive& hive) {
         HiveKey* key = hive.FindKey(names);
         TextValues before;
         if (key)
@@ -209,13 +221,13 @@ bool RegistryAccess::ReplaceTextValues(RegistryRoot root, const std::string& pat
         target.Clear();
         for (const auto& [name, text] : after) target.SetText(name, text);
         return true;
-    });
+    }));
 }
 
 const RegistryAccess::TextValues& RegistryAccess::EnumTextValues(RegistryRoot root,
                                                                  const std::string& path) {
     text_values_.clear();
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     if (const HiveKey* key = FindKey(*hive, path))
         for (const HiveValue& v : key->values())
             if (!v.binary) text_values_.emplace_back(v.name, v.text);
@@ -225,7 +237,7 @@ const RegistryAccess::TextValues& RegistryAccess::EnumTextValues(RegistryRoot ro
 const std::vector<std::string>& RegistryAccess::EnumNonTextValues(RegistryRoot root,
                                                                   const std::string& path) {
     names_.clear();
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     if (const HiveKey* key = FindKey(*hive, path))
         for (const HiveValue& v : key->values())
             if (v.binary) names_.push_back(v.name);
@@ -235,7 +247,7 @@ const std::vector<std::string>& RegistryAccess::EnumNonTextValues(RegistryRoot r
 const std::vector<std::string>& RegistryAccess::EnumSubKeys(RegistryRoot root,
                                                             const std::string& path) {
     names_.clear();
-    const auto hive = LoadForReading(root);
+    const auto hive = Hive(root);
     if (const HiveKey* key = FindKey(*hive, path))
         for (const auto& sub : key->sub_keys()) names_.push_back(sub->name());
     return names_;

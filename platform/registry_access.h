@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +13,8 @@
 namespace quorbel {
 
 enum class RegistryRoot { CurrentUser, LocalMachine, ClassesRoot };
+
+class RegistryHive;
 
 // "HKEY_CURRENT_USER" etc. -> root; nullopt for an unknown name.
 std::optional<RegistryRoot> RegistryRootFromName(const std::string& name);
@@ -29,6 +32,13 @@ std::string RegistryDirectory();
 class RegistryAccess {
 public:
     using TextValues = std::vector<std::pair<std::string, std::string>>;
+    // Fresh: every read sees the hive file as it is at that moment. Once: the first read of a
+    // root loads its hive and the object's later reads use that load, so that a group of
+    // related values comes from one moment with one read of the file; a write through the
+    // object loads again.
+    enum class Reading { Fresh, Once };
+
+    explicit RegistryAccess(Reading reading = Reading::Fresh) : reading_(reading) {}
 
     // Text of a value, or `fallback` when the key or the value is missing (or not text).
     std::string ReadText(RegistryRoot root, const std::string& path, const std::string& name,
@@ -61,6 +71,11 @@ public:
     const std::vector<std::string>& EnumSubKeys(RegistryRoot root, const std::string& path);
 
 private:
+    std::shared_ptr<const RegistryHive> Hive(RegistryRoot root);
+    bool Forget(RegistryRoot root, bool result);
+
+    Reading reading_;
+    std::shared_ptr<const RegistryHive> held_[3];
     TextValues text_values_;
     std::vector<std::string> names_;
 };
@@ -71,6 +86,9 @@ class AppRegistry {
 public:
     static constexpr const char* kBase = "Software\\Dorvex\\Quorbel\\";
     static std::string FullPath(const std::string& relative);
+
+    explicit AppRegistry(RegistryAccess::Reading reading = RegistryAccess::Reading::Fresh)
+        : access_(reading) {}
 
     std::string ReadText(const std::string& path, const std::string& name,
                          const std::string& fallback = "");

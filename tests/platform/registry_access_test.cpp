@@ -317,6 +317,30 @@ TEST_F(RegistryAccessTest, ReadsFollowTheFileByteForByte) {
     EXPECT_FALSE(reg_.KeyExists(kUser, "K"));
 }
 
+TEST_F(RegistryAccessTest, ReadingOnceKeepsItsFirstLoadUntilItWrites) {
+    ASSERT_TRUE(reg_.WriteText(kUser, "K", "v", "1"));
+    RegistryAccess once(RegistryAccess::Reading::Once);
+    EXPECT_EQ(once.ReadInteger(kUser, "K", "v", -1), 1);
+    // Another process changes the value, then the file goes: the group still reads its moment.
+    ASSERT_TRUE(reg_.WriteText(kUser, "K", "v", "2"));
+    EXPECT_EQ(once.ReadInteger(kUser, "K", "v", -1), 1);
+    EXPECT_EQ(once.EnumTextValues(kUser, "K"), (RegistryAccess::TextValues{{"v", "1"}}));
+    ASSERT_EQ(unlink(UserHive().c_str()), 0);
+    EXPECT_TRUE(once.KeyExists(kUser, "K"));
+    EXPECT_FALSE(reg_.KeyExists(kUser, "K"));
+    // Its own write goes to the file as it is now, and its reads follow from then on.
+    ASSERT_TRUE(once.WriteText(kUser, "K", "w", "3"));
+    EXPECT_EQ(once.ReadInteger(kUser, "K", "v", -1), -1);
+    EXPECT_EQ(once.ReadInteger(kUser, "K", "w", -1), 3);
+    // Roots are held apart.
+    ASSERT_TRUE(reg_.WriteText(RegistryRoot::LocalMachine, "M", "x", "4"));
+    EXPECT_EQ(once.ReadInteger(RegistryRoot::LocalMachine, "M", "x", -1), 4);
+    // A new object reads afresh.
+    ASSERT_TRUE(reg_.WriteText(kUser, "K", "w", "5"));
+    EXPECT_EQ(RegistryAccess(RegistryAccess::Reading::Once).ReadInteger(kUser, "K", "w", -1), 5);
+    EXPECT_EQ(once.ReadInteger(kUser, "K", "w", -1), 3);
+}
+
 TEST_F(RegistryAccessTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 50;
     std::vector<std::unique_ptr<test::ChildProcess>> children;
