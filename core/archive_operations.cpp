@@ -156,7 +156,7 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
     // The folders this extraction makes, deepest first: a member that fails to unpack into
     // them takes them away again.
     std::vector<std::string> made;
-    if (use_folder_names) {
+    if (use_folder_names && !IsFolder(target_folder)) {
         for (std::string f = target_folder; f.size() > dest.size() && !FileExists(f); f = FolderOf(f))
             made.push_back(f);
         if (!MakeFolders(target_folder)) {
@@ -167,8 +167,10 @@ int ArchiveHandler::ExtractEntry(const ArchiveEntry& entry, const std::string& d
     auto undo_folders = [&] {
         for (const std::string& f : made) rmdir(f.c_str());
     };
-    // A symbolic link already in the destination must not carry the file elsewhere.
-    if (!StaysInside(dest, target)) {
+    // A symbolic link already in the destination must not carry the file elsewhere. The
+    // member's own name is replaced, never followed (a link there is swapped out), so its
+    // folder decides.
+    if (!FolderStaysInside(dest, target_folder)) {
         undo_folders();
         last_message_ = FormatText(StringById(text_id::kUnsafeMemberName).c_str(), entry.full_name.c_str());
         return kStatusFailed;

@@ -62,11 +62,21 @@ std::string Resolve(const std::string& path) {
 }
 }  // namespace
 
-bool StaysInside(const std::string& root, const std::string& path) {
+namespace {
+bool ResolvesInside(const std::string& root, const std::string& path, bool root_itself) {
     std::string r = Resolve(root), p = Resolve(path);
     if (r.empty() || p.empty()) return false;
-    if (r == "/") return true;
+    if (r == "/" || (root_itself && p == r)) return true;
     return p.size() > r.size() && p.compare(0, r.size(), r) == 0 && p[r.size()] == '/';
+}
+}  // namespace
+
+bool StaysInside(const std::string& root, const std::string& path) {
+    return ResolvesInside(root, path, false);
+}
+
+bool FolderStaysInside(const std::string& root, const std::string& folder) {
+    return ResolvesInside(root, folder, true);
 }
 
 }  // namespace quorbel

@@ -16,4 +16,8 @@ std::optional<std::string> SafeRelativePath(const std::string& stored_name);
 // existing parents, to a place inside `root`.
 bool StaysInside(const std::string& root, const std::string& path);
 
+// True when the folder `folder` (which may not exist yet) resolves to `root` itself or to a
+// place inside it. Enough for a file whose name in that folder is replaced, never followed.
+bool FolderStaysInside(const std::string& root, const std::string& folder);
+
 }  // namespace quorbel

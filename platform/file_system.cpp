@@ -54,7 +54,10 @@ bool UnderRoot(const std::string& path, const std::string& root) {
 
 int64_t FreeSpace(const std::string& path) {
     struct statvfs st{};
-    if (statvfs(NearestExisting(path).c_str(), &st) != 0) return -1;
+    // The folder usually exists: ask for it first, its nearest existing parent otherwise.
+    if (statvfs(path.c_str(), &st) != 0 &&
+        ((errno != ENOENT && errno != ENOTDIR) || statvfs(NearestExisting(path).c_str(), &st) != 0))
+        return -1;
     return int64_t(st.f_bavail) * int64_t(st.f_frsize);
 }
 

@@ -125,6 +125,21 @@ TEST_F(OperationsTest, SymbolicLinkInTheDestinationIsNotFollowed) {
     EXPECT_FALSE(fs::exists(env_ / "elsewhere/x.txt"));
 }
 
+// A link in the member's own place is replaced like any file there, never written through.
+TEST_F(OperationsTest, SymbolicLinkInTheMembersPlaceIsReplacedNotFollowed) {
+    fs::create_directories(env_ / "dest/sub");
+    test::WriteFile(env_ / "victim.txt", "untouched");
+    fs::create_symlink(env_ / "victim.txt", env_ / "dest/sub/x.txt");
+    ZipArchive zip;
+    ASSERT_EQ(zip.Open(MakeZip({Member("sub/x.txt", "x")})), kStatusOk);
+    zip.Extraction().overwrite = true;
+    zip.Extraction().skip_older = false;
+    EXPECT_EQ(zip.ExtractAll(env_ / "dest", true, true), kStatusOk);
+    EXPECT_FALSE(fs::is_symlink(env_ / "dest/sub/x.txt"));
+    EXPECT_EQ(test::ReadFile(env_ / "dest/sub/x.txt"), "x");
+    EXPECT_EQ(test::ReadFile(env_ / "victim.txt"), "untouched");
+}
+
 TEST_F(OperationsTest, ExistingFilesFollowOverwriteAndSkipOlder) {
     struct Row {
         const char* what;

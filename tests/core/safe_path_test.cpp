@@ -50,6 +50,13 @@ TEST(SafePathTest, SymbolicLinksInTheDestinationAreFollowedWhenChecking) {
     EXPECT_TRUE(StaysInside(dir / "dest", dir / "dest/a/b.txt"));
     EXPECT_FALSE(StaysInside(dir / "dest", dir / "dest/link/b.txt"));
     EXPECT_FALSE(StaysInside(dir / "dest", dir / "elsewhere.txt"));
+    // A folder may be the destination itself; a linked folder or the parent may not.
+    EXPECT_TRUE(FolderStaysInside(dir / "dest", dir / "dest"));
+    EXPECT_TRUE(FolderStaysInside(dir / "dest", dir / "dest/a/b"));
+    EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/link"));
+    EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/link/new"));
+    EXPECT_FALSE(FolderStaysInside(dir / "dest", dir.path()));
+    EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/.."));
 }
 
 }  // namespace
