@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "picture/plane_math.h"
+
 namespace quorbel {
 
 namespace {
@@ -13,6 +15,13 @@ constexpr double kPi = std::numbers::pi;
 // Device coordinates are kept within this range so that nothing a file says can overflow the
 // integer conversions; the picture is never more than 65535 pixels wide.
 constexpr double kCoordinateLimit = 1e9;
+
+// The point at angle th on the ellipse of centre (cx, cy) and radii rx and ry.
+MfPoint OnEllipse(double cx, double cy, double rx, double ry, double th) {
+    double sine, cosine;
+    plane::SinCos(th, sine, cosine);
+    return {cx + rx * cosine, cy + ry * sine};
+}
 
 double Sane(double v) {
     if (!std::isfinite(v)) return 0;
@@ -75,7 +84,7 @@ MfTransform MfTransform::Then(const MfTransform& t) const {
 
 double MfTransform::Scale() const {
     const double d = std::fabs(m11 * m22 - m12 * m21);
-    return std::isfinite(d) ? std::sqrt(d) : 0;
+    return std::isfinite(d) ? plane::SquareRoot(d) : 0;
 }
 
 MfRop RopFromCode(uint32_t code) {
@@ -390,7 +399,7 @@ MetafileRenderer::Figure MetafileRenderer::Transformed(const std::vector<MfPoint
 int MetafileRenderer::SegmentsFor(double radius) const {
     // Enough segments that a chord strays at most a quarter pixel from the curve.
     if (!(radius > 1)) return 8;
-    const double step = std::acos(std::max(-1.0, 1 - 0.25 / radius));
+    const double step = plane::ArcCos(std::max(-1.0, 1 - 0.25 / radius));
     if (!(step > 0)) return 1024;
     return std::clamp(int(std::ceil(2 * kPi / step)), 8, 1024);
 }
@@ -402,7 +411,7 @@ MetafileRenderer::Figure MetafileRenderer::EllipsePoints(double l, double t, dou
     std::vector<MfPoint> pts(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         const double th = 2 * kPi * i / n;
-        pts[size_t(i)] = {cx + a * std::cos(th), cy + bb * std::sin(th)};
+        pts[size_t(i)] = OnEllipse(cx, cy, a, bb, th);
     }
     return Transformed(pts);
 }
@@ -411,8 +420,8 @@ std::vector<MfPoint> MetafileRenderer::ArcPoints(double l, double t, double r, d
                                                  double xe, double ye) const {
     const double cx = (l + r) / 2, cy = (t + b) / 2;
     const double a = std::max(std::fabs(r - l) / 2, 1e-9), bb = std::max(std::fabs(b - t) / 2, 1e-9);
-    const double ts = std::atan2((ys - cy) / bb, (xs - cx) / a);
-    const double te = std::atan2((ye - cy) / bb, (xe - cx) / a);
+    const double ts = plane::Atan2((ys - cy) / bb, (xs - cx) / a);
+    const double te = plane::Atan2((ye - cy) / bb, (xe - cx) / a);
     // Counter-clockwise as seen on the device; with y growing downwards that is decreasing
     // angle, and a mapping that flips one axis turns the sense round.
     bool clockwise = state_.clockwise;
@@ -425,7 +434,7 @@ std::vector<MfPoint> MetafileRenderer::ArcPoints(double l, double t, double r, d
     std::vector<MfPoint> pts(size_t(n) + 1);
     for (int i = 0; i <= n; ++i) {
         const double th = clockwise ? ts + sweep * i / n : ts - sweep * i / n;
-        pts[size_t(i)] = {cx + a * std::cos(th), cy + bb * std::sin(th)};
+        pts[size_t(i)] = OnEllipse(cx, cy, a, bb, th);
     }
     return pts;
 }
@@ -436,8 +445,8 @@ std::vector<MfPoint> MetafileRenderer::BezierPoints(MfPoint p0, const std::vecto
     const double scale = to_device_.Scale();
     for (size_t k = 0; k < curves; ++k) {
         const MfPoint p1 = c[first + 3 * k], p2 = c[first + 3 * k + 1], p3 = c[first + 3 * k + 2];
-        const double len = std::hypot(p1.x - p0.x, p1.y - p0.y) + std::hypot(p2.x - p1.x, p2.y - p1.y) +
-                           std::hypot(p3.x - p2.x, p3.y - p2.y);
+        const double len = plane::Hypotenuse(p1.x - p0.x, p1.y - p0.y) + plane::Hypotenuse(p2.x - p1.x, p2.y - p1.y) +
+                           plane::Hypotenuse(p3.x - p2.x, p3.y - p2.y);
         const double dev = len * scale;
         const int n = std::isfinite(dev) ? std::clamp(int(dev / 4) + 2, 2, 128) : 2;
         for (int i = 1; i <= n; ++i) {
@@ -642,8 +651,8 @@ void MetafileRenderer::ThinLine(MfPoint a, MfPoint b, Bgr colour, MfPenStyle sty
     }
     int phase = 0, left = pattern ? pattern[0] : 0;
     for (int i = 0; i < count; ++i) {
-        const int x = steps ? x0 + int(std::lround(double(x1 - x0) * i / steps)) : x0;
-        const int y = steps ? y0 + int(std::lround(double(y1 - y0) * i / steps)) : y0;
+        const int x = steps ? x0 + int(plane::RoundHalfAway(double(x1 - x0) * i / steps)) : x0;
+        const int y = steps ? y0 + int(plane::RoundHalfAway(double(y1 - y0) * i / steps)) : y0;
         if (!pattern || (phase & 1) == 0) Plot(x, y, colour);
         else if (state_.opaque_bk) Plot(x, y, state_.bk);
         if (pattern && --left == 0) {
@@ -692,12 +701,12 @@ void MetafileRenderer::StrokeFigure(const Figure& figure, bool closed) {
         const MfPoint c{figure[i].x + 0.5, figure[i].y + 0.5};
         Figure d(static_cast<size_t>(disc));
         for (int k = 0; k < disc; ++k)
-            d[size_t(k)] = {c.x + h * std::cos(2 * kPi * k / disc), c.y + h * std::sin(2 * kPi * k / disc)};
+            d[size_t(k)] = OnEllipse(c.x, c.y, h, h, 2 * kPi * k / disc);
         add(std::move(d));
     }
     for (size_t i = 0; i < segments; ++i) {
         const MfPoint a = figure[i], b = figure[(i + 1) % n];
-        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        const double len = plane::Hypotenuse(b.x - a.x, b.y - a.y);
         if (!(len > 0)) continue;
         const double nx = -(b.y - a.y) / len * h, ny = (b.x - a.x) / len * h;
         add({{a.x + 0.5 + nx, a.y + 0.5 + ny}, {b.x + 0.5 + nx, b.y + 0.5 + ny}, {b.x + 0.5 - nx, b.y + 0.5 - ny},
@@ -799,7 +808,7 @@ void MetafileRenderer::RoundRect(double l, double t, double r, double b, double 
     for (int q = 0; q < 4; ++q)
         for (int i = 0; i <= quarter; ++i) {
             const double th = kPi / 2 * (q + double(i) / quarter);
-            pts.push_back({centres[q].x + rx * std::cos(th), centres[q].y - ry * std::sin(th)});
+            pts.push_back(OnEllipse(centres[q].x, centres[q].y, rx, -ry, th));
         }
     Shape({Transformed(pts)}, true, true);
 }
@@ -836,7 +845,7 @@ void MetafileRenderer::AngleArc(double x, double y, double radius, double start_
     for (int i = 0; i <= n; ++i) {
         // Angles count counter-clockwise with y pointing up, so y subtracts.
         const double th = (start_deg + sweep_deg * i / n) * kPi / 180;
-        pts.push_back({x + radius * std::cos(th), y - radius * std::sin(th)});
+        pts.push_back(OnEllipse(x, y, radius, -radius, th));
     }
     PolylineTo(pts);
 }

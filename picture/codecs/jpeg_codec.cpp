@@ -16,8 +16,8 @@ using jpeg::DcOnlySample;
 
 // Zigzag position -> natural (row-major) index, walked along the anti-diagonals.
 struct Zigzag {
-    uint8_t natural[64 + 16];  // the tail absorbs an index past 63 read before it is refused
-    Zigzag() {
+    uint8_t natural[64 + 16] = {};  // the tail absorbs an index past 63 read before it is refused
+    constexpr Zigzag() {
         int k = 0;
         for (int s = 0; s < 15; ++s) {
             const int lo = std::max(0, s - 7), hi = std::min(s, 7);
@@ -29,7 +29,7 @@ struct Zigzag {
         for (int i = 64; i < 80; ++i) natural[i] = 63;
     }
 };
-const Zigzag kZigzag;
+constexpr Zigzag kZigzag;
 
 constexpr int kFastBits = 11;
 // Lookahead of the table that passes over several AC codes at once (decoding at 1/8).

@@ -1,7 +1,6 @@
 #include "picture/codecs/jpeg_idct.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -26,20 +25,22 @@ constexpr int kPass2Shift = kConstBits + 2;
 
 struct Matrix {
     int16_t m[8][8];
-    Matrix() {
-        const double pi = std::acos(-1.0);
-        for (int n = 0; n < 8; ++n)
-            for (int k = 0; k < 8; ++k) {
-                const double c = k == 0 ? 1.0 / (2.0 * std::sqrt(2.0)) : 0.5;
-                m[n][k] = int16_t(std::lround(c * std::cos((2 * n + 1) * k * pi / 16.0) * (1 << kConstBits)));
-            }
-    }
 };
 
-const Matrix& TheMatrix() {
-    static const Matrix matrix;
-    return matrix;
-}
+// The values of the formula above, rounded to the nearest unit (a table rather than a
+// computation at start, which would need the maths library in every program that links us).
+constexpr Matrix kMatrix = {{
+    {5793, 8035, 7568, 6811, 5793, 4551, 3135, 1598},
+    {5793, 6811, 3135, -1598, -5793, -8035, -7568, -4551},
+    {5793, 4551, -3135, -8035, -5793, 1598, 7568, 6811},
+    {5793, 1598, -7568, -4551, 5793, 6811, -3135, -8035},
+    {5793, -1598, -7568, 4551, 5793, -6811, -3135, 8035},
+    {5793, -4551, -3135, 8035, -5793, -1598, 7568, -6811},
+    {5793, -6811, 3135, 1598, -5793, 8035, -7568, 4551},
+    {5793, -8035, 7568, -6811, 5793, -4551, 3135, -1598},
+}};
+
+const Matrix& TheMatrix() { return kMatrix; }
 
 inline int16_t Saturate16(int64_t v) { return int16_t(std::clamp<int64_t>(v, -32768, 32767)); }
 inline uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
@@ -335,8 +336,8 @@ inline void Ycc8(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, __m128i
 // Byte shuffles that interleave 16 blue, 16 green and 16 red bytes into 48 bytes of pixels:
 // for output vector o and channel c, lane j takes pixel (16 o + j) / 3 when (16 o + j) % 3 == c.
 struct Interleave {
-    alignas(16) uint8_t mask[3][3][16];
-    Interleave() {
+    alignas(16) uint8_t mask[3][3][16] = {};
+    constexpr Interleave() {
         for (int o = 0; o < 3; ++o)
             for (int c = 0; c < 3; ++c)
                 for (int j = 0; j < 16; ++j) {
@@ -345,7 +346,7 @@ struct Interleave {
                 }
     }
 };
-const Interleave kInterleave;
+constexpr Interleave kInterleave;
 
 // Sixteen pixels a step, written as three whole vectors (SSSE3's byte shuffle).
 __attribute__((target("ssse3"))) int YccToBgrSsse3(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* bgr,

@@ -8,6 +8,7 @@
 
 #include "core/byte_reader.h"
 #include "picture/metafile_renderer.h"
+#include "picture/plane_math.h"
 
 namespace quorbel {
 
@@ -59,8 +60,8 @@ Bgr ColourRef(uint32_t v) { return Bgr{uint8_t(v >> 16), uint8_t(v >> 8), uint8_
 bool FitSize(double w, double h, int& width, int& height, double& scale) {
     if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0) return false;
     scale = std::min(1.0, double(MetafileRenderer::kMaxSide) / std::max(w, h));
-    width = std::max(1, int(std::lround(std::min(w * scale, 1e9))));
-    height = std::max(1, int(std::lround(std::min(h * scale, 1e9))));
+    width = std::max(1, int(plane::RoundHalfAway(std::min(w * scale, 1e9))));
+    height = std::max(1, int(plane::RoundHalfAway(std::min(h * scale, 1e9))));
     return PictureSizeAllowed(width, height);
 }
 
