@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -10,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "core/messages.h"
+#include "core/progress_sink.h"
 #include "core/text_format.h"
 #include "core/type_cache.h"
 #include "platform/file_system.h"
@@ -359,7 +359,7 @@ bool ArchiveHandler::AllocateEntries(size_t count) {
         entries_.clear();
         return false;
     }
-    progress_step_ = int(std::sqrt(double(count))) + 1;
+    progress_step_ = int(quorbel::ProgressStep(uint64_t(count)));
     return true;
 }
 

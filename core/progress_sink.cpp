@@ -4,6 +4,20 @@
 
 namespace quorbel {
 
+uint64_t ProgressStep(uint64_t count) {
+    // Digit by digit, two bits at a time: no floating point, exact for every count.
+    uint64_t root = 0;
+    for (uint64_t bit = uint64_t(1) << 62; bit != 0; bit >>= 2) {
+        if (count >= root + bit) {
+            count -= root + bit;
+            root = (root >> 1) + bit;
+        } else {
+            root >>= 1;
+        }
+    }
+    return root + 1;
+}
+
 int ProgressSink::Begin() {
     if (depth_++ == 0) {
         minimum_ = 0;

@@ -47,6 +47,11 @@ private:
 // The program-wide silent sink that stands in wherever a caller supplies none.
 ProgressSink& SilentSink();
 
+// How often a loop over `count` items reports its position: every n-th item, n being the
+// whole square root of the count plus one, so that large counts cost few repaints and small
+// ones still move.
+uint64_t ProgressStep(uint64_t count);
+
 // Begin on construction, End(0) on every way out of the scope.
 class ProgressScope {
 public:

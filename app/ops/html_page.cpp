@@ -2,10 +2,10 @@
 
 #include "app/ops/desktop_entry.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "core/messages.h"
+#include "core/progress_sink.h"
 
 namespace quorbel::html {
 
@@ -261,7 +261,7 @@ std::string Page::RenderPage(ProgressSink& progress, bool with_frame) const {
     ProgressScope scope(&progress);
     progress.SetTextById(text_id::kGeneratingHtml);
     progress.SetRange(0, int64_t(body.size()));
-    const size_t step = size_t(std::sqrt(double(body.size()))) + 1;
+    const size_t step = size_t(ProgressStep(body.size()));
     for (size_t i = 0; i < body.size(); ++i) {
         if (i % step == 0 && progress.SetPos(int64_t(i)) == 0) return {};
         out += body[i]->Render();

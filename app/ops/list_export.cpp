@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "app/ops/html_page.h"
 #include "app/ops/list_layout.h"
 #include "app/ops/member_path.h"
 #include "core/messages.h"
+#include "core/progress_sink.h"
 #include "core/status.h"
 #include "platform/registry_access.h"
 
@@ -165,7 +165,7 @@ bool ExportList(const std::vector<const ArchiveEntry*>& rows, const ColumnSwitch
     std::vector<int> cols;
     for (int c = 1; c <= 10; ++c)
         if (columns[size_t(c)]) cols.push_back(c);
-    const size_t step = size_t(std::sqrt(double(rows.size()))) + 1;
+    const size_t step = size_t(ProgressStep(rows.size()));
     std::string scratch;
     sink.Begin();
     sink.SetRange(0, int64_t(rows.size()));

@@ -1,11 +1,11 @@
 #include "app/ops/search.h"
 
 #include <array>
-#include <cmath>
 #include <cstring>
 
 #include "app/ops/member_path.h"
 #include "core/messages.h"
+#include "core/progress_sink.h"
 #include "core/status.h"
 
 namespace quorbel {
@@ -192,7 +192,7 @@ SearchResult SearchEntries(ArchiveHandler& handler, const SearchQuery& query, Pr
     const size_t count = handler.EntryCount();
     sink.SetRange(0, int64_t(count));
     sink.SetTextById(text_id::kSearching);
-    const size_t step = size_t(std::sqrt(double(count))) + 1;
+    const size_t step = size_t(ProgressStep(count));
     for (size_t i = 0; i < count; ++i) {
         if (i % step == 0 && (sink.SetPos(int64_t(i)) == 0 || sink.Cancelled())) {
             result.aborted = true;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <functional>
 #include <map>
 #include <new>
 #include <vector>
 
+#include "core/progress_sink.h"
 #include "picture/codecs/packbits.h"
 #include "picture/codecs/tiff_lzw.h"
 
@@ -285,7 +285,7 @@ public:
         const size_t bytes_per_sample = l_.bits / 8;  // 0 below 8 bits, where there is one plane
         if (l_.planes > 1) interleaved_.resize(size_t(width) * l_.samples * bytes_per_sample);
         if (l_.bits == 16) narrow_.resize(size_t(width) * l_.samples);
-        const int64_t step = int64_t(std::sqrt(double(l_.height))) + 1;
+        const int64_t step = int64_t(ProgressStep(l_.height));
         uint32_t y = 0;
         for (uint32_t strip = 0; strip < l_.strips_per_plane; ++strip) {
             const uint32_t rows = StripRows(strip);
