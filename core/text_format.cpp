@@ -2,7 +2,6 @@
 // ","), independent of the process locale; dates deliberately follow LC_TIME.
 #include "core/text_format.h"
 
-#include <charconv>
 #include <clocale>
 #include <cstring>
 
@@ -12,18 +11,21 @@ namespace quorbel {
 
 namespace {
 
-// "%.6f" of the value cut after the first decimal. to_chars keeps "." even when the process
-// runs under a locale whose decimal separator is ",".
-std::string ScaledValueText(double value) {
-    char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    std::string text(buffer, result.ec == std::errc() ? result.ptr : buffer);
-    const std::size_t point = text.find('.');
-    if (point == std::string::npos)
-        text += ".0";
-    else
-        text.resize(point + 2);
-    return text;
+// "%.6f" of size / 2^shift cut after the first decimal, always with ".". The quotient is
+// taken as the double the size converts to, divided exactly by the power of two, and rounded
+// to six decimals as printf does (to nearest, halves to even), in whole numbers: no locale
+// and no floating-point formatting code.
+std::string ScaledValueText(int64_t size, int shift) {
+    const unsigned __int128 whole = static_cast<uint64_t>(static_cast<double>(size < 0 ? 0 : size));
+    const unsigned __int128 scaled = whole * 1000000u;
+    unsigned __int128 millionths = scaled >> shift;
+    if (shift > 0) {
+        const unsigned __int128 rest = scaled & (((unsigned __int128)1 << shift) - 1);
+        const unsigned __int128 half = (unsigned __int128)1 << (shift - 1);
+        if (rest > half || (rest == half && (millionths & 1))) ++millionths;
+    }
+    return std::to_string(static_cast<uint64_t>(millionths / 1000000u)) + "." +
+           char('0' + static_cast<int>(millionths / 100000u % 10));
 }
 
 struct SizeParts {
@@ -35,13 +37,10 @@ SizeParts SplitSize(int64_t size) {
     constexpr int64_t kKb = 1024;
     constexpr int64_t kMb = kKb * 1024;
     constexpr int64_t kGb = kMb * 1024;
-    if (size >= kGb)
-        return {ScaledValueText(static_cast<double>(size) / kGb), &StringById(text_id::kSizeGb)};
-    if (size >= kMb)
-        return {ScaledValueText(static_cast<double>(size) / kMb), &StringById(text_id::kSizeMb)};
-    if (size >= kKb)
-        return {ScaledValueText(static_cast<double>(size) / kKb), &StringById(text_id::kSizeKb)};
-    return {ScaledValueText(static_cast<double>(size)), &StringById(text_id::kSizeBytes)};
+    if (size >= kGb) return {ScaledValueText(size, 30), &StringById(text_id::kSizeGb)};
+    if (size >= kMb) return {ScaledValueText(size, 20), &StringById(text_id::kSizeMb)};
+    if (size >= kKb) return {ScaledValueText(size, 10), &StringById(text_id::kSizeKb)};
+    return {ScaledValueText(size, 0), &StringById(text_id::kSizeBytes)};
 }
 
 // Negative sizes other than -1 are just as unknown; "?" rather than a nonsense number.

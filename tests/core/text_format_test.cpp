@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/messages.h"
 #include "support/test_support.h"
@@ -83,6 +85,45 @@ TEST_F(TextFormatTest, SizesAtEveryUnitBoundary) {
     for (const SizeRow& row : rows) {
         EXPECT_EQ(SizeShortText(row.size), row.short_text) << row.size;
         EXPECT_EQ(SizeLongText(row.size), row.long_text) << row.size;
+    }
+}
+
+// The value is "%.6f" of the size over its unit, cut after one decimal: checked against the
+// standard library's formatting for sizes around every rounding edge of each unit and at
+// random, up to the largest.
+TEST_F(TextFormatTest, SizesAgreeWithSixDecimalsCutToOne) {
+    auto expected = [](int64_t size) {
+        const int64_t units[] = {int64_t(1) << 30, int64_t(1) << 20, int64_t(1) << 10, 1};
+        const char* names[] = {" Gb", " Mb", " Kb", " Bytes"};
+        for (int u = 0; u < 4; ++u) {
+            if (size < units[u] && u < 3) continue;
+            char buffer[64];
+            const auto r = std::to_chars(buffer, buffer + sizeof buffer,
+                                         static_cast<double>(size) / double(units[u]),
+                                         std::chars_format::fixed, 6);
+            std::string text(buffer, r.ptr);
+            return text.substr(0, text.find('.') + 2) + names[u];
+        }
+        return std::string();
+    };
+    std::vector<int64_t> sizes;
+    for (int shift : {10, 20, 30})
+        for (int64_t tenth = 1; tenth < 30; ++tenth) {
+            // Just below, at and above where six decimals round up to the next tenth, and
+            // the exact halves of the last decimal.
+            const int64_t edge = (tenth << shift) / 10;
+            for (int64_t d = -3; d <= 3; ++d) sizes.push_back(edge + d);
+        }
+    uint64_t state = 99;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        sizes.push_back(int64_t(state >> (1 + state % 62)));
+    }
+    sizes.push_back(INT64_MAX);
+    sizes.push_back((int64_t(1) << 53) + 1);
+    for (int64_t size : sizes) {
+        if (size <= 0) continue;
+        ASSERT_EQ(SizeShortText(size), expected(size)) << size;
     }
 }
 
