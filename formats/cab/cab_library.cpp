@@ -143,6 +143,7 @@ intptr_t OpenCallback(const char* name, int flags, int mode) {
         return -1;
     }
     h->fd = fd;
+    h->read_only = !writable;
     if ((flags & FDI_O_CREAT) && (flags & FDI_O_TEMPORARY)) h->delete_on_close = name;
     return reinterpret_cast<intptr_t>(h);
 }
@@ -187,6 +188,47 @@ uint8_t* TakeMemory(intptr_t hf, size_t& size) {
     return data;
 }
 
+namespace {
+constexpr size_t kReadBuffer = 4096;
+
+ssize_t ReadAt(int fd, uint8_t* p, size_t n, int64_t offset) {
+    ssize_t got;
+    do got = pread(fd, p, n, off_t(offset));
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+uint32_t ReadBuffered(CabHandle* h, uint8_t* p, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        const int64_t end = h->buffer_start + int64_t(h->buffer_length);
+        if (h->offset >= h->buffer_start && h->offset < end) {
+            const size_t take = std::min<size_t>(count - done, size_t(end - h->offset));
+            std::memcpy(p + done, h->buffer.get() + (h->offset - h->buffer_start), take);
+            done += uint32_t(take);
+            h->offset += int64_t(take);
+            continue;
+        }
+        const size_t wanted = count - done;
+        if (!h->buffer && wanted < kReadBuffer) h->buffer.reset(new (std::nothrow) uint8_t[kReadBuffer]);
+        if (wanted >= kReadBuffer || !h->buffer) {
+            const ssize_t n = ReadAt(h->fd, p + done, wanted, h->offset);
+            if (n < 0) return UINT32_MAX;
+            if (n == 0) break;
+            done += uint32_t(n);
+            h->offset += n;
+            continue;
+        }
+        const ssize_t n = ReadAt(h->fd, h->buffer.get(), kReadBuffer, h->offset);
+        if (n < 0) return UINT32_MAX;
+        if (n == 0) break;
+        h->buffer_start = h->offset;
+        h->buffer_length = size_t(n);
+    }
+    return done;
+}
+}  // namespace
+
 uint32_t ReadCallback(intptr_t hf, void* buffer, uint32_t count) {
     CabHandle* h = Handle(hf);
     if (!h || (count && !buffer)) return UINT32_MAX;
@@ -197,6 +239,7 @@ uint32_t ReadCallback(intptr_t hf, void* buffer, uint32_t count) {
         h->position += n;
         return uint32_t(n);
     }
+    if (h->read_only) return ReadBuffered(h, static_cast<uint8_t*>(buffer), count);
     uint32_t done = 0;
     auto* p = static_cast<uint8_t*>(buffer);
     while (done < count) {
@@ -264,6 +307,19 @@ int CloseCallback(intptr_t hf) {
 int64_t SeekCallback(intptr_t hf, int64_t distance, int origin) {
     CabHandle* h = Handle(hf);
     if (!h || origin < 0 || origin > 2) return -1;
+    if (h->fd >= 0 && h->read_only) {
+        int64_t base = origin == 0 ? 0 : h->offset;
+        if (origin == 2) {
+            struct stat st {};
+            if (fstat(h->fd, &st) != 0) return -1;
+            base = int64_t(st.st_size);
+        }
+        if ((distance > 0 && base > INT64_MAX - distance)) return -1;
+        const int64_t target = base + distance;
+        if (target < 0) return -1;
+        h->offset = target;
+        return target;
+    }
     if (h->fd >= 0) {
         static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
         off_t r = lseek(h->fd, off_t(distance), kWhence[origin]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,13 @@ struct CabHandle {
     // a failed write (not one past the limit) is told through *write_failed.
     bool borrowed = false;
     bool* write_failed = nullptr;
+    // A file opened for reading only: positioned reads through a page-sized buffer, since the
+    // library reads headers a few bytes at a time with a seek between most of them.
+    bool read_only = false;
+    int64_t offset = 0;
+    std::unique_ptr<uint8_t[]> buffer;
+    int64_t buffer_start = 0;
+    size_t buffer_length = 0;
 };
 
 void* AllocCallback(uint32_t size);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -455,6 +457,46 @@ TEST_F(CabArchiveTest, OpenFlagsMappedToPosix) {
     char buffer[8];
     EXPECT_EQ(cab::ReadCallback(hf, buffer, 8), 1u);
     EXPECT_EQ(buffer[0], '9');
+    EXPECT_EQ(cab::CloseCallback(hf), 0);
+}
+
+// A cabinet opened for reading goes through a buffer: whatever mix of seeks and read sizes the
+// library asks for, it gets the file's bytes and the positions a plain descriptor would give.
+TEST_F(CabArchiveTest, ReadOnlyHandlesReadTheFileBytesWhateverTheSeeks) {
+    const std::string file = env_ / "bytes.bin";
+    std::string bytes(20000, '\0');
+    uint32_t state = 5;
+    for (char& c : bytes) c = char((state = state * 1103515245u + 12345u) >> 24);
+    WriteFile(file, bytes);
+    intptr_t hf = cab::OpenCallback(file.c_str(), FDI_O_RDONLY, 0);
+    ASSERT_NE(hf, -1);
+    const int64_t size = int64_t(bytes.size());
+    int64_t pos = 0;
+    std::vector<char> buffer(12000);
+    for (int step = 0; step < 4000; ++step) {
+        state = state * 1103515245u + 12345u;
+        const uint32_t pick = state >> 8;
+        if (pick % 3 == 0) {
+            const int origin = int(pick >> 2) % 3;
+            const int64_t target = int64_t(pick >> 4) % (size + 300) - 50;
+            const int64_t distance = origin == 0 ? target : origin == 1 ? target - pos : target - size;
+            const int64_t got = cab::SeekCallback(hf, distance, origin);
+            if (target < 0) {
+                ASSERT_EQ(got, -1) << step;
+            } else {
+                ASSERT_EQ(got, target) << step;
+                pos = target;
+            }
+            continue;
+        }
+        const uint32_t sizes[] = {1, 8, 16, 36, 256, 4095, 4096, 5000, 11000};
+        const uint32_t n = sizes[(pick >> 3) % 9];
+        const int64_t expected = pos >= size ? 0 : std::min<int64_t>(n, size - pos);
+        ASSERT_EQ(int64_t(cab::ReadCallback(hf, buffer.data(), n)), expected) << step;
+        ASSERT_EQ(std::memcmp(buffer.data(), bytes.data() + pos, size_t(expected)), 0) << step;
+        pos += expected;
+        ASSERT_EQ(cab::SeekCallback(hf, 0, 1), pos) << step;
+    }
     EXPECT_EQ(cab::CloseCallback(hf), 0);
 }
 
