@@ -3,7 +3,10 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace quorbel {
 
@@ -44,12 +47,31 @@ std::optional<std::string> SafeRelativePath(const std::string& stored_name) {
 }
 
 namespace {
+// `resolved` followed by the names of `rest`, none of which exists: so none is a link, and
+// ".." among them is simply the folder above.
+std::string Appended(std::string resolved, const std::string& rest) {
+    for (size_t start = 0; start < rest.size();) {
+        size_t end = rest.find('/', start);
+        if (end == std::string::npos) end = rest.size();
+        const std::string part = rest.substr(start, end - start);
+        if (part == "..") {
+            const size_t slash = resolved.find_last_of('/');
+            resolved.erase(slash == 0 || slash == std::string::npos ? 1 : slash);
+        } else if (!part.empty() && part != ".") {
+            if (resolved.empty() || resolved.back() != '/') resolved += '/';
+            resolved += part;
+        }
+        start = end + 1;
+    }
+    return resolved;
+}
+
 std::string Resolve(const std::string& path) {
-    // realpath of the deepest existing ancestor, then the rest appended as written.
+    // realpath of the deepest existing ancestor, then the rest appended name by name.
     std::string existing = path, rest;
     while (!existing.empty()) {
         char buf[PATH_MAX];
-        if (realpath(existing.c_str(), buf)) return std::string(buf) + rest;
+        if (realpath(existing.c_str(), buf)) return Appended(buf, rest);
         size_t slash = existing.find_last_of('/');
         if (slash == std::string::npos) {
             existing.clear();
@@ -76,6 +98,23 @@ bool StaysInside(const std::string& root, const std::string& path) {
 }
 
 bool FolderStaysInside(const std::string& root, const std::string& folder) {
+    // The usual case needs no resolving: the destination itself, or a folder below it whose
+    // every name is a plain folder (no link among them).
+    if (folder == root) return true;
+    if (folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
+        folder[root.size()] == '/') {
+        bool plain = true;
+        for (size_t start = root.size() + 1; plain && start <= folder.size();) {
+            size_t end = folder.find('/', start);
+            if (end == std::string::npos) end = folder.size();
+            const std::string_view part(folder.data() + start, end - start);
+            struct stat st {};
+            plain = !part.empty() && part != "." && part != ".." &&
+                    lstat(folder.substr(0, end).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            start = end + 1;
+        }
+        if (plain) return true;
+    }
     return ResolvesInside(root, folder, true);
 }
 

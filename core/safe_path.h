@@ -18,6 +18,8 @@ bool StaysInside(const std::string& root, const std::string& path);
 
 // True when the folder `folder` (which may not exist yet) resolves to `root` itself or to a
 // place inside it. Enough for a file whose name in that folder is replaced, never followed.
+// A folder that is `root` itself, or lies below it through plain folders, is inside without
+// resolving anything.
 bool FolderStaysInside(const std::string& root, const std::string& folder);
 
 }  // namespace quorbel

@@ -57,6 +57,17 @@ TEST(SafePathTest, SymbolicLinksInTheDestinationAreFollowedWhenChecking) {
     EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/link/new"));
     EXPECT_FALSE(FolderStaysInside(dir / "dest", dir.path()));
     EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/.."));
+    EXPECT_FALSE(FolderStaysInside(dir / "dest", dir / "dest/a/../.."));
+    // A link below the destination that points inside it is followed and allowed.
+    std::filesystem::create_directories(dir / "dest/real");
+    ASSERT_EQ(symlink((dir / "dest/real").c_str(), (dir / "dest/inner").c_str()), 0);
+    EXPECT_TRUE(FolderStaysInside(dir / "dest", dir / "dest/inner"));
+    EXPECT_TRUE(FolderStaysInside(dir / "dest", dir / "dest/inner/new"));
+    // The destination reached through a link of its own is still itself.
+    ASSERT_EQ(symlink((dir / "dest").c_str(), (dir / "alias").c_str()), 0);
+    EXPECT_TRUE(FolderStaysInside(dir / "alias", dir / "alias/real"));
+    EXPECT_TRUE(FolderStaysInside(dir / "alias", dir / "dest/real"));
+    EXPECT_FALSE(FolderStaysInside(dir / "alias", dir / "alias/link"));
 }
 
 }  // namespace
