@@ -44,9 +44,11 @@ struct SharedFile {
             if (got < 0) return -2;
             head_length = got;
         }
+        if (offset > head_length) return -2;
+        const uint64_t available = uint64_t(head_length - offset);
         const bool whole_file = head_length < int64_t(sizeof head);
-        if (offset + int64_t(n) > head_length && !(whole_file && offset <= head_length)) return -2;
-        const size_t take = size_t(std::min<int64_t>(int64_t(n), head_length - offset));
+        if (n > available && !whole_file) return -2;
+        const size_t take = size_t(std::min<uint64_t>(n, available));
         std::memcpy(destination, head + offset, take);
         return int64_t(take);
     }

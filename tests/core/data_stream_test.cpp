@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -170,6 +171,13 @@ TEST(DataStreamTest, SharedReadingOpensTheFileOnce) {
         struct stat st{};
         ASSERT_TRUE(kept.FileStatus(st));
         EXPECT_EQ(st.st_size, 5000);
+        // Reads far beyond the first page and the end (no overflow on the way).
+        uint8_t far[100];
+        EXPECT_EQ(kept.Seek(INT64_MAX - 10, DataStream::Origin::Start), INT64_MAX - 10);
+        EXPECT_EQ(kept.Read(far, sizeof far), 0u);
+        EXPECT_EQ(kept.Seek(5990, DataStream::Origin::Start), 5990);  // what the file holds
+        EXPECT_EQ(kept.Read(far, sizeof far), 10u);
+        kept.Rewind();
         // Another path opens on its own.
         DataStream other;
         ASSERT_TRUE(other.OpenFile(dir / "b.bin", true));
