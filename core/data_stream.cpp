@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_system.h"
+
 namespace quorbel {
 
 namespace {
@@ -38,9 +40,7 @@ struct SharedFile {
     int64_t ReadHead(uint8_t* destination, size_t n, int64_t offset) {
         if (!active || offset < 0) return -2;
         if (head_length < 0) {
-            ssize_t got;
-            do got = pread(fd, head, sizeof head, 0);
-            while (got < 0 && errno == EINTR);
+            const int64_t got = quorbel::ReadAt(fd, head, sizeof head, 0);
             if (got < 0) return -2;
             head_length = got;
         }

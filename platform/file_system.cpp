@@ -316,6 +316,13 @@ bool WriteAll(int fd, const void* data, size_t size) {
     return true;
 }
 
+int64_t ReadAt(int fd, void* data, size_t size, int64_t offset) {
+    ssize_t got;
+    do got = pread(fd, data, size, off_t(offset));
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
 bool MakeFolders(const std::string& path) {
     std::error_code ec;
     fs::create_directories(path, ec);

@@ -74,6 +74,9 @@ int CopyFileSafely(const std::string& source, const std::string& target, unsigne
 
 // Writes all of `size` bytes; false on any short write.
 bool WriteAll(int fd, const void* data, size_t size);
+// One positioned read (pread), tried again when a signal interrupts it: the bytes read, 0 at
+// the end, -1 on an error.
+int64_t ReadAt(int fd, void* data, size_t size, int64_t offset);
 
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "core/messages.h"
+#include "platform/file_system.h"
 #include "platform/large_memory.h"
 #include "platform/own_library.h"
 
@@ -191,13 +192,6 @@ uint8_t* TakeMemory(intptr_t hf, size_t& size) {
 namespace {
 constexpr size_t kReadBuffer = 4096;
 
-ssize_t ReadAt(int fd, uint8_t* p, size_t n, int64_t offset) {
-    ssize_t got;
-    do got = pread(fd, p, n, off_t(offset));
-    while (got < 0 && errno == EINTR);
-    return got;
-}
-
 uint32_t ReadBuffered(CabHandle* h, uint8_t* p, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
@@ -212,14 +206,14 @@ uint32_t ReadBuffered(CabHandle* h, uint8_t* p, uint32_t count) {
         const size_t wanted = count - done;
         if (!h->buffer && wanted < kReadBuffer) h->buffer.reset(new (std::nothrow) uint8_t[kReadBuffer]);
         if (wanted >= kReadBuffer || !h->buffer) {
-            const ssize_t n = ReadAt(h->fd, p + done, wanted, h->offset);
+            const int64_t n = ReadAt(h->fd, p + done, wanted, h->offset);
             if (n < 0) return UINT32_MAX;
             if (n == 0) break;
             done += uint32_t(n);
             h->offset += n;
             continue;
         }
-        const ssize_t n = ReadAt(h->fd, h->buffer.get(), kReadBuffer, h->offset);
+        const int64_t n = ReadAt(h->fd, h->buffer.get(), kReadBuffer, h->offset);
         if (n < 0) return UINT32_MAX;
         if (n == 0) break;
         h->buffer_start = h->offset;

@@ -40,8 +40,6 @@ constexpr Matrix kMatrix = {{
     {5793, -8035, 7568, -6811, 5793, -4551, 3135, -1598},
 }};
 
-const Matrix& TheMatrix() { return kMatrix; }
-
 inline int16_t Saturate16(int64_t v) { return int16_t(std::clamp<int64_t>(v, -32768, 32767)); }
 inline uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
@@ -74,7 +72,7 @@ bool Dequantise(const int16_t* raw, const uint16_t* steps, int16_t* out) { retur
 uint8_t DcOnlySample(int dequantised_dc) { return Clamp255((dequantised_dc + 1028) >> 3); }
 
 void InverseDct8Plain(const int16_t* c, uint8_t* out, ptrdiff_t stride) {
-    const Matrix& mat = TheMatrix();
+    const Matrix& mat = kMatrix;
     int16_t t[8][8];
     // Columns: the vertical frequencies of each column to samples.
     for (int u = 0; u < 8; ++u)
@@ -101,7 +99,7 @@ namespace {
 struct PairConstants {
     __m128i k[4][4];
     PairConstants() {
-        const Matrix& mat = TheMatrix();
+        const Matrix& mat = kMatrix;
         for (int n = 0; n < 4; ++n) {
             const int pairs[4][2] = {{0, 2}, {4, 6}, {1, 3}, {5, 7}};
             for (int p = 0; p < 4; ++p) {
